@@ -1,0 +1,50 @@
+#include "platform/Log.h"
+
+#include <sys/syscall.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+namespace platform {
+
+namespace {
+
+std::string recordPrefix() {
+  struct timeval now;
+  gettimeofday(&now, nullptr);
+  struct tm local;
+  localtime_r(&now.tv_sec, &local);
+  char stamp[64];
+  size_t n = strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+  snprintf(stamp + n, sizeof stamp - n, ".%03d", static_cast<int>(now.tv_usec / 1000));
+  char ids[64];
+  snprintf(ids, sizeof ids, " run[%d:%ld] ", static_cast<int>(getpid()),
+           static_cast<long>(syscall(SYS_gettid)));
+  return std::string(stamp) + ids;
+}
+
+}  // namespace
+
+void logRecord(std::string_view text) {
+  std::string record = recordPrefix();
+  record.append(text);
+  record += '\n';
+  // Standard error is unbuffered and a pipe write of one buffer is one
+  // record; loop only for the rare partial write to a full pipe or file.
+  const char* data = record.data();
+  size_t left = record.size();
+  while (left > 0) {
+    ssize_t written = write(STDERR_FILENO, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    data += written;
+    left -= static_cast<size_t>(written);
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/Error.h"
+#include "platform/Value.h"
+
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// Parses property-list bytes (XML or binary) into a value; nothing, with the
+// parse error in *error when given, for bytes that are no property list.
+std::optional<Value> propertyListFromData(const Bytes& data, Error* error = nullptr);
+
+// Reads a property-list file (XML or binary) whose top is a dictionary;
+// nothing for a missing, unreadable or malformed file, or another top type.
+std::optional<Value> dictionaryWithContentsOfFile(const std::string& path);
+
+// The value as XML property-list text.
+std::string xmlPropertyList(const Value& value);
+
+// Writes the value as an XML property list atomically: a temporary file in
+// the same folder, then rename. Returns false, leaving the target untouched,
+// on any failure.
+bool writePropertyListAtomically(const Value& value, const std::string& path);
+
+}  // namespace platform

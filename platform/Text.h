@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace platform {
+
+// Whether the bytes are well-formed UTF-8.
+bool isValidUTF8(std::string_view bytes);
+
+// The length of a UTF-8 text in UTF-16 code units, as the platform's text
+// type counts it; nothing when the bytes are not UTF-8.
+std::optional<std::size_t> utf16Length(std::string_view utf8);
+
+// The platform's text-to-integer rule: leading white space skipped, an
+// optional sign, then the leading decimal digits; anything else gives 0.
+std::int64_t integerValue(std::string_view text);
+
+}  // namespace platform

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under $TMPDIR, removed with everything in it at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+struct ProcessResult {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+// Runs a program (no shell, no PATH search) with exactly the given
+// environment and working directory, and waits for it.
+ProcessResult runProcess(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& environment,
+                         const std::string& workingDirectory = "");
+
+// Writes a file, creating missing parent folders.
+void writeFile(const std::string& path, const std::string& contents);
+std::string readFile(const std::string& path);
+void makeDirectories(const std::string& path);
+
+// How many times the needle occurs in the text.
+size_t countOf(const std::string& text, const std::string& needle);
+
+// Paths of the built tool and of the source tree.
+inline std::string runExecutable() { return RUN_EXECUTABLE; }
+inline std::string sourceRoot() { return SOURCE_ROOT; }
+inline std::string binaryRoot() { return BINARY_ROOT; }
+
+}  // namespace testsupport
