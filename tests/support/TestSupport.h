@@ -47,3 +47,8 @@ inline std::string sourceRoot() { return SOURCE_ROOT; }
 inline std::string binaryRoot() { return BINARY_ROOT; }
 
 }  // namespace testsupport
+
+namespace testsupport {
+// The folder of the small programs built from tests/programs/.
+inline std::string testProgramsDir() { return TEST_PROGRAMS_DIR; }
+}  // namespace testsupport
