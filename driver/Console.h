@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/Log.h"
-
 #include <string>
 #include <string_view>
+
+#include "platform/Log.h"
 
 // Verbose output switch: set once by main from the "debug" user default.
 extern bool debugMode;

@@ -1,6 +1,8 @@
 // The run script build phase: validates the build, then hands it to the
 // desktop app or uploads its dSYM to the web service.
 
+#include <string>
+
 #include "driver/Console.h"
 #include "handoff/BuildCache.h"
 #include "platform/BooleanValue.h"
@@ -8,8 +10,6 @@
 #include "platform/MainBundle.h"
 #include "platform/Text.h"
 #include "platform/UserDefaults.h"
-
-#include <string>
 
 namespace {
 

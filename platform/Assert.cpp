@@ -1,8 +1,8 @@
 #include "platform/Assert.h"
 
-#include "platform/Log.h"
-
 #include <cstdlib>
+
+#include "platform/Log.h"
 
 namespace platform {
 

@@ -10,7 +10,7 @@ namespace platform {
 }  // namespace platform
 
 // Stops the process with the assertion report unless COND holds.
-#define QVX_ASSERT(cond, condText, operation, file, line) \
-  do {                                                    \
+#define QVX_ASSERT(cond, condText, operation, file, line)                      \
+  do {                                                                         \
     if (!(cond)) ::platform::assertionReport(condText, operation, file, line); \
   } while (0)

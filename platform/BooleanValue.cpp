@@ -21,7 +21,8 @@ bool isBooleanTrue(const Value& value) {
   if (value.is_boolean()) return value.get<bool>();
   if (value.is_number_integer()) return value.get<std::int64_t>() != 0;
   if (value.is_number_float()) return value.get<double>() != 0.0;
-  if (value.is_string()) return isBooleanTrue(std::string_view(value.get_ref<const std::string&>()));
+  if (value.is_string())
+    return isBooleanTrue(std::string_view(value.get_ref<const std::string&>()));
   return false;
 }
 

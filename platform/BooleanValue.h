@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Value.h"
-
 #include <string_view>
+
+#include "platform/Value.h"
 
 namespace platform {
 

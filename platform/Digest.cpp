@@ -17,7 +17,9 @@ std::array<std::uint8_t, N> digest(const EVP_MD* kind, const void* data, std::ui
 
 }  // namespace
 
-MD5Digest md5(const void* data, std::uint32_t length) { return digest<16>(EVP_md5(), data, length); }
+MD5Digest md5(const void* data, std::uint32_t length) {
+  return digest<16>(EVP_md5(), data, length);
+}
 
 SHA1Digest sha1(const void* data, std::uint32_t length) {
   return digest<20>(EVP_sha1(), data, length);

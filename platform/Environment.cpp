@@ -11,7 +11,8 @@ Environment environmentSnapshot() {
   for (char** entry = environ; entry && *entry; ++entry) {
     const char* equals = strchr(*entry, '=');
     if (!equals) continue;
-    snapshot.emplace(std::string(*entry, static_cast<size_t>(equals - *entry)), std::string(equals + 1));
+    snapshot.emplace(std::string(*entry, static_cast<size_t>(equals - *entry)),
+                     std::string(equals + 1));
   }
   return snapshot;
 }

@@ -1,8 +1,5 @@
 #pragma once
 
-#include "platform/Error.h"
-#include "platform/Value.h"
-
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -10,6 +7,9 @@
 #include <string_view>
 #include <type_traits>
 #include <variant>
+
+#include "platform/Error.h"
+#include "platform/Value.h"
 
 namespace platform {
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 namespace platform {
 
@@ -32,8 +33,10 @@ void logRecord(std::string_view text) {
   std::string record = recordPrefix();
   record.append(text);
   record += '\n';
-  // Standard error is unbuffered and a pipe write of one buffer is one
-  // record; loop only for the rare partial write to a full pipe or file.
+  // One write(2) per record; the lock keeps records whole when a record is
+  // larger than a pipe writes atomically or a write comes back partial.
+  static std::mutex lock;
+  std::lock_guard<std::mutex> guard(lock);
   const char* data = record.data();
   size_t left = record.size();
   while (left > 0) {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/Format.h"
-
 #include <string>
 #include <string_view>
+
+#include "platform/Format.h"
 
 namespace platform {
 

@@ -1,10 +1,10 @@
 #include "platform/MainBundle.h"
 
-#include "platform/ToolIdentity.h"
-
 #include <unistd.h>
 
 #include <climits>
+
+#include "platform/ToolIdentity.h"
 
 namespace platform {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Value.h"
-
 #include <string>
+
+#include "platform/Value.h"
 
 namespace platform {
 

@@ -187,7 +187,9 @@ std::optional<Value> propertyListFromData(const Bytes& data, Error* error) {
                       static_cast<uint32_t>(data.size()), &root);
   }
   if (!root) {
-    if (error) *error = Error{"NSCocoaErrorDomain", 3840, "The data couldn\u2019t be read because it isn\u2019t in the correct format."};
+    if (error)
+      *error = Error{"NSCocoaErrorDomain", 3840,
+                     "The data couldn\u2019t be read because it isn\u2019t in the correct format."};
     return std::nullopt;
   }
   PlistPtr owner(root);

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/Error.h"
-#include "platform/Value.h"
-
 #include <optional>
 #include <string>
+
+#include "platform/Error.h"
+#include "platform/Value.h"
 
 namespace platform {
 

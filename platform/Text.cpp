@@ -60,7 +60,8 @@ std::int64_t integerValue(std::string_view text) {
   constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
   for (; i < text.size() && isdigit(static_cast<unsigned char>(text[i])); ++i) {
     int digit = text[i] - '0';
-    if (value > (kMax - digit) / 10) return negative ? std::numeric_limits<std::int64_t>::min() : kMax;
+    if (value > (kMax - digit) / 10)
+      return negative ? std::numeric_limits<std::int64_t>::min() : kMax;
     value = value * 10 + digit;
   }
   return negative ? -value : value;

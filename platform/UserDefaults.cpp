@@ -1,10 +1,10 @@
 #include "platform/UserDefaults.h"
 
-#include "platform/PropertyList.h"
-#include "platform/ToolIdentity.h"
-
 #include <cstdlib>
 #include <string_view>
+
+#include "platform/PropertyList.h"
+#include "platform/ToolIdentity.h"
 
 namespace platform {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/Value.h"
-
 #include <optional>
 #include <string>
+
+#include "platform/Value.h"
 
 namespace platform {
 

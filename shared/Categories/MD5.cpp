@@ -1,8 +1,8 @@
+#include <cstring>
+
 #include "platform/Digest.h"
 #include "shared/Categories/NSData+MD5.h"
 #include "shared/Categories/NSString+MD5.h"
-
-#include <cstring>
 
 std::string NSData_MD5::MD5(const std::vector<std::uint8_t>& data) {
   auto digest = platform::md5(data.data(), static_cast<std::uint32_t>(data.size()));
