@@ -4,6 +4,8 @@
 #include <string>
 
 #include "driver/Console.h"
+#include "driver/HostDetection.h"
+#include "driver/Validation.h"
 #include "handoff/BuildCache.h"
 #include "platform/BooleanValue.h"
 #include "platform/Environment.h"
@@ -50,6 +52,18 @@ std::string buildSecret(int argc, const char* const* argv) {
   return secret;
 }
 
+// Where the build goes: to the desktop app, or to the web service directly.
+enum class RunMode { interactive, buildServer };
+
+// Interactive unless the Bots daemon runs the build; then only when the
+// desktop app is installed or Xcode started the build. Evaluated left to
+// right, so each test runs only when it can still change the answer.
+RunMode decideRunMode() {
+  if (!isBotsDaemonInProcessHierarchy() && (isQuorvexInstalled() || isXcodeInProcessHierarchy()))
+    return RunMode::interactive;
+  return RunMode::buildServer;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,8 +74,12 @@ int main(int argc, char** argv) {
   const platform::Environment environment = platform::environmentSnapshot();
   const std::string serviceEndpoint = endpoint(environment);
   const std::string secret = buildSecret(argc, argv);
+  verifyEnvironmentIsValid(environment);
+  computePathToFramework(environment);
   (void)apiKey;
   (void)serviceEndpoint;
   (void)secret;
+  const RunMode mode = decideRunMode();
+  (void)mode;
   return 0;
 }
