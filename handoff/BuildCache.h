@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/Environment.h"
-
 #include <string>
 #include <vector>
+
+#include "platform/Environment.h"
 
 // The service endpoint text: the built app's "QuorvexAPIEndpoint", else the
 // default API base URL. Never fails and prints nothing.

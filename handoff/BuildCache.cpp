@@ -1,0 +1,63 @@
+#include "handoff/BuildCache.h"
+
+#include <cstdlib>
+
+#include "platform/CachesDirectory.h"
+#include "platform/Digest.h"
+#include "platform/DirectoryCreation.h"
+#include "platform/DirectoryListing.h"
+#include "platform/FileCopy.h"
+#include "platform/Log.h"
+#include "platform/Path.h"
+
+namespace {
+
+// The user's caches directory, or the home directory when there is none.
+std::string cachesBaseDirectory() {
+  auto directories = platform::userCachesDirectories();
+  return directories.empty() ? platform::homeDirectory() : directories.front();
+}
+
+std::string md5Hex(const std::string& text) {
+  auto digest = platform::md5(text.data(), static_cast<std::uint32_t>(text.size()));
+  return platform::lowercaseHex(digest.data(), digest.size());
+}
+
+// Copies one dSYM entry; a copy that reports an error ends the run.
+void copyDSYM(const std::string& source, const std::string& destination) {
+  if (auto error = platform::copyItemAtPath(source, destination)) {
+    platform::NSLog("Unable to copy dSYM at path %@ to path %@ %@", source, destination, *error);
+    std::exit(1);
+  }
+}
+
+}  // namespace
+
+std::string cacheDirectory(const std::string& endpointText) {
+  std::string path = platform::appendPathComponent(cachesBaseDirectory(), "com.quorvex.mac");
+  path = platform::appendPathComponent(path, md5Hex(endpointText));
+  path = platform::appendPathComponent(path, "builds");
+  if (auto error = platform::createDirectoryWithIntermediates(path)) {
+    platform::NSLog("ERROR: unable to write directory for object store.");
+    platform::NSLog("%@", *error);
+  }
+  return path;
+}
+
+std::vector<std::string> cacheDSYMsAtPath(const std::string& sourceDirectory,
+                                          const std::string& destinationDirectory) {
+  platform::Error listingError;
+  auto names = platform::contentsOfDirectoryAtPath(sourceDirectory, &listingError);
+  if (!names) {
+    platform::NSLog("Unable to get contents of path %@ \n%@", sourceDirectory, listingError);
+    std::exit(1);
+  }
+  std::vector<std::string> copies;
+  for (const auto& name : *names) {
+    if (platform::pathExtension(name) != "dSYM") continue;
+    std::string destination = platform::appendPathComponent(destinationDirectory, name);
+    copies.push_back(destination);
+    copyDSYM(platform::appendPathComponent(sourceDirectory, name), destination);
+  }
+  return copies;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Whether the text parses as an absolute URL: a scheme, a well-formed rest,
+// and only characters that may stand in a URL unescaped.
+bool isValidURL(const std::string& text);
+
+// Asks the desktop to open the URL with the default application of its
+// scheme, without waiting for that application. The application's standard
+// streams lead to /dev/null, so it never holds the caller's console open.
+// Returns false when the URL does not parse, no application is registered,
+// or the application cannot be started.
+bool openURLWithDefaultApplication(const std::string& url);
+
+}  // namespace platform
