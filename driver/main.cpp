@@ -4,7 +4,9 @@
 #include <string>
 
 #include "driver/Console.h"
+#include "driver/ArtifactPlist.h"
 #include "driver/HostDetection.h"
+#include "driver/InteractiveMode.h"
 #include "driver/Validation.h"
 #include "handoff/BuildCache.h"
 #include "platform/BooleanValue.h"
@@ -76,10 +78,9 @@ int main(int argc, char** argv) {
   const std::string secret = buildSecret(argc, argv);
   verifyEnvironmentIsValid(environment);
   computePathToFramework(environment);
-  (void)apiKey;
-  (void)serviceEndpoint;
   (void)secret;
+  writeArtifactPlistIfRequested(environment, apiKey);
   const RunMode mode = decideRunMode();
-  (void)mode;
+  if (mode == RunMode::interactive) return runInteractiveMode(environment, apiKey, serviceEndpoint);
   return 0;
 }
