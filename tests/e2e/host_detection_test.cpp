@@ -124,7 +124,8 @@ TEST_F(HostDetectionTest, ParenthesesAndSpacesInParentNames) {
 TEST_F(HostDetectionTest, NoLinesOutsideDebugMode) {
   auto result = runBelow({"Xcode"}, testsupport::privateXDGEnvironment(root.path()), false);
   EXPECT_EQ(countOf(result.err, "Run script build phase called from"), 0u) << result.err;
-  EXPECT_EQ(countOf(result.err, "Brantle: "), 0u) << result.err;
+  EXPECT_EQ(countOf(result.err, "Install path"), 0u) << result.err;
+  EXPECT_EQ(countOf(result.err, "Src root"), 0u) << result.err;
 }
 
 TEST_F(HostDetectionTest, DebugFromThePreferencesFile) {
@@ -139,7 +140,6 @@ TEST_F(HostDetectionTest, NoHandlerMeansTheXcodeTestIsMade) {
   auto result = runBelow({});
   EXPECT_EQ(countOf(result.err, kInstallLine), 0u) << result.err;
   EXPECT_EQ(countOf(result.err, kXcodeLine + "0\n"), 1u) << result.err;
-  EXPECT_EQ(result.status, 0);  // build-server mode; the delivery steps come later
 }
 
 TEST_F(HostDetectionTest, InstalledDesktopAppSkipsTheXcodeTest) {
@@ -153,5 +153,24 @@ TEST_F(HostDetectionTest, InstalledDesktopAppSkipsTheXcodeTest) {
         << version.value_or("none") << result.err;
     EXPECT_LT(result.err.find(kBotsLine), result.err.find(kInstallLine));
     EXPECT_EQ(countOf(result.err, kXcodeLine), 0u) << result.err;
+  }
+}
+
+// A desktop app new enough for Build.plist gets its path; an older one, or
+// one without a bundle version, gets the settings in the URL itself.
+TEST_F(HostDetectionTest, BundleVersionChoosesTheHandOffForm) {
+  using Version = std::optional<std::string>;
+  const std::string plistForm = "quorvex://xcode?QUORVEX_BUILD_PLIST_PATH=";
+  const std::string inlineForm = "quorvex://xcode?BUILT_PRODUCTS_DIR=";
+  for (const auto& [version, form] :
+       {std::pair{Version("202"), inlineForm}, std::pair{Version("203"), plistForm},
+        std::pair{Version("203.1"), plistForm}, std::pair{Version(), inlineForm}}) {
+    testsupport::TempDir own;
+    testsupport::DesktopApp app(own.path(), version);
+    auto result = runBelow({}, app.environment(), false);
+    EXPECT_EQ(result.status, 0) << result.err;
+    auto urls = app.recordedURLs();
+    ASSERT_EQ(urls.size(), 1u) << version.value_or("none") << result.err;
+    EXPECT_EQ(urls[0].rfind(form, 0), 0u) << version.value_or("none") << " " << urls[0];
   }
 }
