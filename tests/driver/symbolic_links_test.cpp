@@ -17,7 +17,7 @@ class SymbolicLinksTest : public ::testing::Test {
     fs::create_directory_symlink(dir / "real", dir / "link");
     testsupport::makeDirectories(dir / "chain");
     fs::create_directory_symlink("../real/sub", dir / "chain/deep");  // relative target
-    fs::create_directory_symlink(dir / "link", dir / "chain/hop");  // link to a link
+    fs::create_directory_symlink(dir / "link", dir / "chain/hop");    // link to a link
   }
   testsupport::TempDir dir;
 };

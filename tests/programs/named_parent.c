@@ -1,5 +1,5 @@
 // Plays a parent process of a given name, such as Xcode or xcsbuildd:
-//   named_parent NAME PROGRAM [ARGUMENTS...]
+//   named_parent NAME PROGRAM [ARGUMENTS...]   (PROGRAM is a path; no PATH search)
 // renames itself to NAME (the command name the system keeps, at most 15
 // bytes, any bytes), runs PROGRAM as its child with the same environment,
 // waits for it and exits with its status (128 + signal when it was killed).
