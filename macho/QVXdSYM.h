@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "macho/QVXMachOBinary.h"
+#include "platform/Bundle.h"
+#include "platform/FileURL.h"
+
+// One dSYM bundle: its identity and versions from the bundle's information
+// property list, and the DWARF file inside it opened as a QVXMachOBinary.
+class QVXdSYM {
+ public:
+  // The same as initWithURL.
+  static std::shared_ptr<QVXdSYM> dSYMWithURL(const std::optional<platform::FileURL>& url);
+
+  // A dSYM object for the bundle directory the URL names; nullptr when the
+  // path does not exist, is not a bundle directory, has no
+  // Contents/Resources/DWARF directory, or that directory is empty. A first
+  // DWARF entry that does not open as Mach-O leaves the object without binary.
+  static std::shared_ptr<QVXdSYM> initWithURL(const std::optional<platform::FileURL>& url);
+
+  // The bundle identifier without the "com.apple.xcode.dsym." prefix
+  // (case-sensitive); nothing when the bundle has none.
+  std::optional<std::string> bundleIdentifier() const;
+
+  // The URL and path of the DWARF file; nothing without binary.
+  std::optional<platform::FileURL> executableURL() const;
+  std::optional<std::string> executablePath() const;
+
+  // The bundle's "CFBundleVersion" and "CFBundleShortVersionString", stored
+  // values unchanged (any type); nothing when absent.
+  std::optional<platform::Value> bundleVersion() const;
+  std::optional<platform::Value> shortBundleVersion() const;
+
+  // Passes each slice's UUID and architecture of the DWARF file to the
+  // callback; never calls it without binary.
+  void enumerateUUIDs(const QVXMachOBinary::UUIDCallback& callback) const;
+
+  QVXdSYM(const QVXdSYM&) = delete;
+  QVXdSYM& operator=(const QVXdSYM&) = delete;
+
+ private:
+  explicit QVXdSYM(platform::Bundle bundle) : _bundle(std::move(bundle)) {}
+
+  platform::Bundle _bundle;
+  std::shared_ptr<QVXMachOBinary> _binary;
+};

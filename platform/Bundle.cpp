@@ -1,0 +1,21 @@
+#include "platform/Bundle.h"
+
+#include "platform/Path.h"
+#include "platform/PropertyList.h"
+
+namespace platform {
+
+std::optional<Bundle> Bundle::bundleWithPath(const std::string& path) {
+  if (!directoryExists(path)) return std::nullopt;
+  auto info = dictionaryWithContentsOfFile(appendPathComponent(path, "Contents/Info.plist"));
+  if (!info) info = dictionaryWithContentsOfFile(appendPathComponent(path, "Info.plist"));
+  return Bundle(path, info ? std::move(*info) : Value::object());
+}
+
+std::optional<std::string> Bundle::bundleIdentifier() const {
+  const std::string* identifier = textForKey(info_, "CFBundleIdentifier");
+  if (!identifier) return std::nullopt;
+  return *identifier;
+}
+
+}  // namespace platform
