@@ -68,6 +68,7 @@ bool isUnsupportedPair(int code) {
 // system shares extents, else copy_file_range, else read and write.
 bool copyData(int in, int out) {
   if (ioctl(out, FICLONE, in) == 0) return true;
+  posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
   for (;;) {
     ssize_t n = copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
     if (n > 0) continue;
