@@ -1,0 +1,224 @@
+// Truncated and corrupt images: every count, offset and size is checked
+// against the image, so no read leaves it. The images live in heap buffers
+// of their exact size, so that AddressSanitizer sees any read past the end.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "macho/QVXMachO.h"
+#include "macho/QVXMachOSlice.h"
+#include "tests/macho/MachOBuilder.h"
+#include "tests/support/MachOFixtures.h"
+#include "tests/support/TestSupport.h"
+
+using namespace machofile;
+using namespace machobuilder;
+using testsupport::TempDir;
+
+namespace {
+
+// A copy of the bytes in a heap block of exactly their size.
+struct ExactBuffer {
+  explicit ExactBuffer(const std::uint8_t* bytes, std::size_t length)
+      : data(new std::uint8_t[length ? length : 1]), size(length) {
+    if (length) std::memcpy(data.get(), bytes, length);
+  }
+  std::unique_ptr<std::uint8_t[]> data;
+  std::size_t size;
+};
+
+// Everything the reader and the slice objects do with an image.
+std::size_t exercise(const std::uint8_t* bytes, std::size_t size) {
+  ExactBuffer buffer(bytes, size);
+  std::size_t slices = 0;
+  QVXMachOEnumerateSlicesAtAddress(
+      buffer.data.get(), buffer.size, [&](const machofile::QVXMachOSlice* s) {
+        ++slices;
+        machofile::QVXMachOSlice record = *s;
+        QVXMachOSliceGetArchitectureName(&record);
+        auto object = ::QVXMachOSlice::initWithSlice(&record);
+        object->architectureName();
+        object->ehFrameData();
+        object->unwindInfoData();
+        QVXMachOSliceEnumerateLoadCommands(&record,
+                                           [](std::uint32_t, std::uint32_t, const void* command) {
+                                             QVXMachOGetUUID(command);
+                                             QVXMachOGetDylibPath(command);
+                                             QVXMachOGetEncrypted(command);
+                                             QVXMachOGetMinimumOSVersion(command);
+                                             QVXMachOGetLinkedSDKVersion(command);
+                                             QVXMachOGetBuildMinimumOSVersion(command);
+                                             QVXMachOGetBuildSDKVersion(command);
+                                           });
+      });
+  return slices;
+}
+
+std::size_t exercise(const Bytes& bytes) { return exercise(bytes.data(), bytes.size()); }
+
+std::shared_ptr<::QVXMachOSlice> sliceObjectOf(const ExactBuffer& buffer) {
+  machofile::QVXMachOSlice record = QVXMachOSliceWithHeader(buffer.data.get(), buffer.size);
+  return ::QVXMachOSlice::initWithSlice(&record);
+}
+
+}  // namespace
+
+TEST(MachOBounds, FatEntryCountPastTheEndEndsTheWalk) {
+  Bytes bytes;
+  appendBigEndianWord(bytes, FAT_MAGIC);
+  appendBigEndianWord(bytes, 0xffffffff);
+  bytes.resize(16, 0);
+  EXPECT_EQ(exercise(bytes), 0u);
+}
+
+TEST(MachOBounds, FatCountLargerThanTheTableReportsOnlyWholeEntries) {
+  Bytes bytes = fatFile({{CPU_TYPE_ARM64, 0, MachOImage().uuid(uuidFrom(1)).bytes()}});
+  setWord(bytes, 4, __builtin_bswap32(1000));
+  EXPECT_LE(exercise(bytes), bytes.size() / 20);
+}
+
+TEST(MachOBounds, FatSliceOffsetPastTheEndIsSkipped) {
+  Bytes bytes =
+      fatFile({{CPU_TYPE_ARM64, 0, MachOImage().bytes()},
+               {CPU_TYPE_X86_64, 3, MachOImage(MH_MAGIC_64, CPU_TYPE_X86_64, 3).bytes()}});
+  setWord(bytes, 8 + 20 + 8, __builtin_bswap32(static_cast<std::uint32_t>(bytes.size())));
+  ExactBuffer buffer(bytes.data(), bytes.size());
+  std::vector<machofile::QVXMachOSlice> slices;
+  QVXMachOEnumerateSlicesAtAddress(
+      buffer.data.get(), buffer.size,
+      [&](const machofile::QVXMachOSlice* slice) { slices.push_back(*slice); });
+  ASSERT_EQ(slices.size(), 1u);
+  EXPECT_EQ(slices[0].cputype, CPU_TYPE_ARM64);
+}
+
+TEST(MachOBounds, TruncatedSliceHeaderGivesNoCommandsAndKeepsTableValues) {
+  Bytes bytes = fatFile({{CPU_TYPE_ARM, 9, MachOImage().uuid(uuidFrom(1)).bytes()}});
+  std::uint32_t offset;
+  std::memcpy(&offset, &bytes[16], 4);
+  bytes.resize(__builtin_bswap32(offset) + 20);
+  ExactBuffer buffer(bytes.data(), bytes.size());
+  int slices = 0;
+  QVXMachOEnumerateSlicesAtAddress(buffer.data.get(), buffer.size,
+                                   [&](const machofile::QVXMachOSlice* s) {
+                                     ++slices;
+                                     auto object = ::QVXMachOSlice::initWithSlice(s);
+                                     EXPECT_EQ(object->architectureName(), "armv7");
+                                     EXPECT_EQ(object->uuid(), std::nullopt);
+                                   });
+  EXPECT_EQ(slices, 1);
+}
+
+TEST(MachOBounds, CommandCountPastTheEndStopsAtTheLastWholeCommand) {
+  Bytes bytes = MachOImage().uuid(uuidFrom(1)).uuid(uuidFrom(2)).commandCount(0xffffffff).bytes();
+  ExactBuffer buffer(bytes.data(), bytes.size());
+  machofile::QVXMachOSlice record = QVXMachOSliceWithHeader(buffer.data.get(), buffer.size);
+  int calls = 0;
+  QVXMachOSliceEnumerateLoadCommands(&record,
+                                     [&](std::uint32_t, std::uint32_t, const void*) { ++calls; });
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(sliceObjectOf(buffer)->uuid(), "02030405060708090a0b0c0d0e0f1011");
+}
+
+TEST(MachOBounds, CommandSizePastTheEndIsNotReported) {
+  Bytes bytes = MachOImage().uuid(uuidFrom(1)).command(LC_UUID, Bytes(16, 0xab), 4096).bytes();
+  ExactBuffer buffer(bytes.data(), bytes.size());
+  EXPECT_EQ(sliceObjectOf(buffer)->uuid(), "0102030405060708090a0b0c0d0e0f10");
+}
+
+TEST(MachOBounds, SizeZeroCommandWithHugeCountIsBoundedByTheImage) {
+  Bytes bytes = MachOImage().command(0x99, {}, 0).commandCount(0xffffffff).bytes();
+  ExactBuffer buffer(bytes.data(), bytes.size());
+  machofile::QVXMachOSlice record = QVXMachOSliceWithHeader(buffer.data.get(), buffer.size);
+  std::uint64_t calls = 0;
+  QVXMachOSliceEnumerateLoadCommands(&record,
+                                     [&](std::uint32_t, std::uint32_t, const void*) { ++calls; });
+  EXPECT_GT(calls, 0u);
+  EXPECT_LE(calls, bytes.size() / 8);
+}
+
+TEST(MachOBounds, ShortUUIDCommandGivesNoUUID) {
+  Bytes bytes = MachOImage().command(LC_UUID, Bytes(8, 0xab)).bytes();
+  ExactBuffer buffer(bytes.data(), bytes.size());
+  EXPECT_EQ(sliceObjectOf(buffer)->uuid(), std::nullopt);
+}
+
+TEST(MachOBounds, DylibNameOffsetOutsideTheCommandIsNotListed) {
+  Bytes body;
+  appendWord(body, 0x7fffffff);
+  body.resize(24, 'a');
+  Bytes bytes = MachOImage().command(LC_LOAD_DYLIB, body).dylib(LC_LOAD_DYLIB, "/ok").bytes();
+  ExactBuffer buffer(bytes.data(), bytes.size());
+  EXPECT_EQ(sliceObjectOf(buffer)->linkedDylibs(), std::vector<std::string>{"/ok"});
+}
+
+TEST(MachOBounds, DylibNameWithoutTerminatorIsNotListed) {
+  Bytes body;
+  appendWord(body, 24);
+  body.resize(40, 'a');
+  Bytes bytes = MachOImage().command(LC_LOAD_DYLIB, body).bytes();
+  ExactBuffer buffer(bytes.data(), bytes.size());
+  EXPECT_TRUE(sliceObjectOf(buffer)->linkedDylibs().empty());
+}
+
+TEST(MachOBounds, ShortVersionCommandReadsOnlyWhatItHolds) {
+  Bytes version;
+  appendWord(version, 0x00050000);
+  Bytes bytes = MachOImage().command(LC_VERSION_MIN_IPHONEOS, version).bytes();
+  ExactBuffer buffer(bytes.data(), bytes.size());
+  auto slice = sliceObjectOf(buffer);
+  EXPECT_EQ(slice->minimumOSVersion(), (QVXMachOVersion{5, 0, 0}));
+  EXPECT_EQ(slice->linkedSDKVersion(), (QVXMachOVersion{0, 0, 0}));
+}
+
+TEST(MachOBounds, SectionOffsetPastTheEndIsNotFound) {
+  Bytes bytes = MachOImage().segment("__TEXT", {{"__unwind_info", 0x100000}}).bytes();
+  ExactBuffer buffer(bytes.data(), bytes.size());
+  EXPECT_EQ(sliceObjectOf(buffer)->unwindInfoData(), nullptr);
+}
+
+// The lookup passes the one real section and must stop before the next.
+TEST(MachOBounds, SectionCountPastTheCommandIsNotRead) {
+  Bytes bytes = MachOImage().segment("__TEXT", {{"__text", 0x40}}).bytes();
+  setWord(bytes, 32 + 64, 0xffffffff);  // nsects of the segment command
+  ExactBuffer buffer(bytes.data(), bytes.size());
+  EXPECT_EQ(sliceObjectOf(buffer)->unwindInfoData(), nullptr);
+}
+
+TEST(MachOBounds, EveryPrefixOfARealFatFileIsReadSafely) {
+  TempDir dir;
+  auto fat = testsupport::buildFatFile(
+      dir / "fat", {testsupport::buildiOSExecutable(dir.path(), "arm64", "9.0"),
+                    testsupport::buildWatchOSExecutable(dir.path(), "watch", "5.0")});
+  Bytes bytes;
+  {
+    std::string text = testsupport::readFile(fat);
+    bytes.assign(text.begin(), text.end());
+  }
+  // Past the last slice's commands nothing more is read; stop there.
+  std::size_t last = 0;
+  QVXMachOEnumerateSlicesAtAddress(
+      bytes.data(), bytes.size(), [&](const machofile::QVXMachOSlice* s) {
+        last = std::max<std::size_t>(
+            last, static_cast<const std::uint8_t*>(s->startAddress) - bytes.data() + 4096);
+      });
+  ASSERT_LE(last, bytes.size());
+  for (std::size_t length = 0; length <= last; ++length) exercise(bytes.data(), length);
+  EXPECT_EQ(exercise(bytes), 2u);
+}
+
+TEST(MachOBounds, EveryHeaderByteOfARealFileMayBeCorrupt) {
+  TempDir dir;
+  std::string text =
+      testsupport::readFile(testsupport::buildMacOSExecutable(dir.path(), "mac", "10.6"));
+  Bytes bytes(text.begin(), text.end());
+  for (std::size_t at = 0; at < 1024 && at < bytes.size(); ++at) {
+    for (std::uint8_t value : {std::uint8_t{0x00}, std::uint8_t{0xff}, std::uint8_t{0x7f}}) {
+      Bytes corrupt = bytes;
+      corrupt[at] = value;
+      exercise(corrupt);
+    }
+  }
+  SUCCEED();
+}

@@ -1,0 +1,202 @@
+// Mach-O files made by real toolchains: the machine's LLVM, and Apple's
+// toolchains through the shared corpus. Every answer is compared with what
+// llvm-dwarfdump and llvm-objdump read from the same file.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "macho/QVXMachO.h"
+#include "macho/QVXMachOBinary.h"
+#include "tests/support/MachOFixtures.h"
+#include "tests/support/TestSupport.h"
+
+using testsupport::TempDir;
+using testsupport::UUIDAndArchitecture;
+
+namespace {
+
+const std::string kCorpus = "/work/shared/corpus/macho/";
+
+std::vector<UUIDAndArchitecture> pairsOf(const QVXMachOBinary& binary) {
+  std::vector<UUIDAndArchitecture> pairs;
+  binary.enumerateUUIDs([&](const std::optional<std::string>& uuid, const std::string& arch) {
+    pairs.push_back({uuid.value_or("(none)"), arch});
+  });
+  return pairs;
+}
+
+// Values of "KEY VALUE" lines of llvm-objdump's load-command listing that
+// follow a line "FIELD WANTED", e.g. the "offset" after "sectname __unwind_info".
+std::vector<std::string> objdumpValuesAfter(const std::string& listing, const std::string& field,
+                                            const std::string& wanted, const std::string& key) {
+  std::vector<std::string> values;
+  std::istringstream lines(listing);
+  std::string line;
+  bool inWanted = false;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string first, second;
+    words >> first >> second;
+    if (first == field) inWanted = second == wanted;
+    if (inWanted && first == key) {
+      values.push_back(second);
+      inWanted = false;
+    }
+  }
+  return values;
+}
+
+// Real files built once for the whole suite.
+class RealMachOFiles : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir;
+    const std::string& d = dir_->path();
+    iOS_ = testsupport::buildiOSExecutable(d, "ios", "9.0");
+    mac106_ = testsupport::buildMacOSExecutable(d, "mac106", "10.6.8");
+    mac1015_ = testsupport::buildMacOSExecutable(d, "mac1015", "10.15");
+    simulator_ = testsupport::buildiOSSimulatorExecutable(d, "simulator", "9.0");
+    watch_ = testsupport::buildWatchOSExecutable(d, "watch", "5.0");
+    fat_ = testsupport::buildFatFile(d + "/fat", {iOS_, simulator_, watch_});
+    dwarf_ = testsupport::buildDSYM(fat_, d + "/fat.dSYM");
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+
+  static void expectPairsEqualDwarfdump(const std::string& path) {
+    auto binary = QVXMachOBinary::MachOBinaryWithPath(path);
+    ASSERT_NE(binary, nullptr) << path;
+    auto expected = testsupport::dwarfdumpUUIDs(path);
+    ASSERT_FALSE(expected.empty()) << path;
+    EXPECT_EQ(pairsOf(*binary), expected) << path;
+  }
+
+  static inline TempDir* dir_ = nullptr;
+  static inline std::string iOS_, mac106_, mac1015_, simulator_, watch_, fat_, dwarf_;
+};
+
+}  // namespace
+
+TEST_F(RealMachOFiles, ThinArm64iOSMatchesDwarfdump) { expectPairsEqualDwarfdump(iOS_); }
+
+TEST_F(RealMachOFiles, ThinMacOSAtTenSixMatchesDwarfdump) { expectPairsEqualDwarfdump(mac106_); }
+
+TEST_F(RealMachOFiles, ThinMacOSAtTenFifteenMatchesDwarfdump) {
+  expectPairsEqualDwarfdump(mac1015_);
+}
+
+TEST_F(RealMachOFiles, SimulatorMatchesDwarfdump) { expectPairsEqualDwarfdump(simulator_); }
+
+TEST_F(RealMachOFiles, Arm64_32WatchOSMatchesDwarfdump) { expectPairsEqualDwarfdump(watch_); }
+
+TEST_F(RealMachOFiles, FatFileMatchesDwarfdumpInSliceOrder) {
+  expectPairsEqualDwarfdump(fat_);
+  EXPECT_EQ(QVXMachOBinary::MachOBinaryWithPath(fat_)->slices().size(), 3u);
+}
+
+TEST_F(RealMachOFiles, DWARFFileOfTheDSYMMatchesDwarfdump) {
+  expectPairsEqualDwarfdump(dwarf_);
+  EXPECT_EQ(testsupport::dwarfdumpUUIDs(dwarf_), testsupport::dwarfdumpUUIDs(fat_));
+}
+
+TEST_F(RealMachOFiles, PatchedSubtypesMatchDwarfdump) {
+  TempDir dir;
+  auto x86_64h = testsupport::buildMacOSExecutable(dir.path(), "haswell", "10.15");
+  testsupport::patchThinCPUSubtype(x86_64h, 0x80000008);
+  auto arm64e = testsupport::buildiOSExecutable(dir.path(), "pointerauth", "14.0");
+  testsupport::patchThinCPUSubtype(arm64e, 0x80000002);
+  expectPairsEqualDwarfdump(x86_64h);
+  expectPairsEqualDwarfdump(arm64e);
+  expectPairsEqualDwarfdump(testsupport::buildFatFile(dir / "fat", {x86_64h, arm64e}));
+}
+
+TEST_F(RealMachOFiles, MinimumVersionsFromVersionMinimumCommands) {
+  auto iOS = QVXMachOBinary::MachOBinaryWithPath(iOS_);
+  EXPECT_EQ(iOS->slices()[0]->minimumOSVersion(), (QVXMachOVersion{9, 0, 0}));
+  EXPECT_EQ(iOS->slices()[0]->linkedSDKVersion(), (QVXMachOVersion{14, 0, 0}));
+  auto mac = QVXMachOBinary::MachOBinaryWithPath(mac106_);
+  EXPECT_EQ(mac->slices()[0]->minimumOSVersion(), (QVXMachOVersion{10, 6, 8}));
+}
+
+TEST_F(RealMachOFiles, MinimumVersionFromBuildVersionCommand) {
+  auto mac = QVXMachOBinary::MachOBinaryWithPath(mac1015_);
+  EXPECT_EQ(mac->slices()[0]->minimumOSVersion(), (QVXMachOVersion{10, 15, 0}));
+  EXPECT_EQ(mac->slices()[0]->linkedSDKVersion(), (QVXMachOVersion{11, 0, 0}));
+  auto watch = QVXMachOBinary::MachOBinaryWithPath(watch_);
+  EXPECT_EQ(watch->slices()[0]->minimumOSVersion(), (QVXMachOVersion{5, 0, 0}));
+}
+
+TEST_F(RealMachOFiles, UnwindSectionsAreWhereObjdumpPutsThem) {
+  for (const auto& path : {iOS_, mac106_, watch_}) {
+    auto offsets = objdumpValuesAfter(testsupport::objdumpPrivateHeaders(path), "sectname",
+                                      "__unwind_info", "offset");
+    ASSERT_EQ(offsets.size(), 1u) << path;
+    auto binary = QVXMachOBinary::MachOBinaryWithPath(path);
+    auto start = static_cast<const std::uint8_t*>(binary->slices()[0]->sliceRecord().startAddress);
+    EXPECT_EQ(binary->slices()[0]->unwindInfoData(), start + std::stoul(offsets[0])) << path;
+    auto ehFrame = objdumpValuesAfter(testsupport::objdumpPrivateHeaders(path), "sectname",
+                                      "__eh_frame", "offset");
+    EXPECT_EQ(binary->slices()[0]->ehFrameData(),
+              ehFrame.empty() ? nullptr : start + std::stoul(ehFrame[0]))
+        << path;
+  }
+}
+
+TEST_F(RealMachOFiles, UnwindInfoOfEachFatSliceIsInsideThatSlice) {
+  auto binary = QVXMachOBinary::MachOBinaryWithPath(fat_);
+  for (const auto& slice : binary->slices()) {
+    auto start = static_cast<const std::uint8_t*>(slice->sliceRecord().startAddress);
+    ASSERT_NE(slice->unwindInfoData(), nullptr) << slice->architectureName();
+    EXPECT_GT(slice->unwindInfoData(), start);
+    EXPECT_LT(slice->unwindInfoData(), start + slice->sliceRecord().availableSize);
+  }
+}
+
+TEST(AppleToolchainFiles, MatchDwarfdump) {
+  for (const char* name :
+       {"clang-386-darwin-exec-with-rpath", "clang-amd64-darwin-exec-with-rpath",
+        "clang-arm64-darwin-exec", "clang-arm64-darwin-exec-debug", "fat-gcc-386-amd64-darwin-exec",
+        "gcc-386-darwin-exec", "gcc-amd64-darwin-exec", "gcc-amd64-darwin-exec-debug"}) {
+    auto binary = QVXMachOBinary::MachOBinaryWithPath(kCorpus + name);
+    ASSERT_NE(binary, nullptr) << name;
+    EXPECT_EQ(pairsOf(*binary), testsupport::dwarfdumpUUIDs(kCorpus + name)) << name;
+  }
+}
+
+TEST(AppleToolchainFiles, LinkedLibrariesMatchObjdump) {
+  for (const char* name :
+       {"gcc-amd64-darwin-exec", "clang-arm64-darwin-exec", "clang-amd64-darwin-exec-with-rpath"}) {
+    auto names = objdumpValuesAfter(testsupport::objdumpPrivateHeaders(kCorpus + name), "cmd",
+                                    "LC_LOAD_DYLIB", "name");
+    auto binary = QVXMachOBinary::MachOBinaryWithPath(kCorpus + name);
+    ASSERT_FALSE(names.empty()) << name;
+    EXPECT_EQ(binary->slices()[0]->linkedDylibs(), names) << name;
+  }
+}
+
+TEST(AppleToolchainFiles, MalformedSymbolTableStillGivesItsUUID) {
+  auto binary =
+      QVXMachOBinary::MachOBinaryWithPath(kCorpus + "gcc-amd64-darwin-exec-with-bad-dysym");
+  ASSERT_NE(binary, nullptr);
+  EXPECT_EQ(pairsOf(*binary),
+            (std::vector<UUIDAndArchitecture>{{"3b24b8720e4576d428aaee89b0c1215d", "x86_64"}}));
+}
+
+TEST(AppleToolchainFiles, ObjectFilesHaveNoUUIDButAVersion) {
+  for (auto [name, arch] :
+       {std::pair{"clang-386-darwin.obj", "i386"}, std::pair{"clang-amd64-darwin.obj", "x86_64"}}) {
+    auto binary = QVXMachOBinary::MachOBinaryWithPath(kCorpus + name);
+    ASSERT_NE(binary, nullptr) << name;
+    ASSERT_EQ(binary->slices().size(), 1u);
+    EXPECT_EQ(binary->slices()[0]->uuid(), std::nullopt);
+    EXPECT_EQ(binary->slices()[0]->architectureName(), arch);
+    EXPECT_EQ(binary->slices()[0]->minimumOSVersion(), (QVXMachOVersion{10, 12, 0}));
+  }
+}
