@@ -5,6 +5,7 @@
 
 #include "driver/Console.h"
 #include "driver/ArtifactPlist.h"
+#include "driver/DeploymentTarget.h"
 #include "driver/HostDetection.h"
 #include "driver/InteractiveMode.h"
 #include "driver/Validation.h"
@@ -78,6 +79,8 @@ int main(int argc, char** argv) {
   const std::string secret = buildSecret(argc, argv);
   verifyEnvironmentIsValid(environment);
   computePathToFramework(environment);
+  const std::shared_ptr<QVXMachOBinary> executable = checkDeploymentTarget(environment);
+  (void)executable;
   (void)secret;
   writeArtifactPlistIfRequested(environment, apiKey);
   const RunMode mode = decideRunMode();

@@ -29,6 +29,13 @@ void QVXMachOWalkCommands(const ImageBytes& image, std::uint64_t firstCommand, s
   }
 }
 
+bool QVXMachOSliceHasHeader(const QVXMachOSlice* slice) {
+  if (!slice || !slice->startAddress) return false;
+  ImageBytes image(slice->startAddress, slice->availableSize);
+  auto magic = image.word(0);
+  return magic && firstCommandOffset(*magic) != 0 && image.read<mach_header>(0).has_value();
+}
+
 void QVXMachOSliceEnumerateLoadCommands(QVXMachOSlice* slice,
                                         QVXMachOLoadCommandCallback callback) {
   if (!callback || !slice || !slice->startAddress) return;

@@ -20,6 +20,10 @@ namespace machofile {
 // slice, so a corrupt count cannot make it run on.
 void QVXMachOSliceEnumerateLoadCommands(QVXMachOSlice* slice, QVXMachOLoadCommandCallback callback);
 
+// Whether the slice starts with a whole Mach-O header of one of the four
+// Mach-O magics, the header the load-command walk reads.
+bool QVXMachOSliceHasHeader(const QVXMachOSlice* slice);
+
 // The bounded walk itself: `count` commands from `firstCommand` bytes into
 // the image, under the rules above. Used by the section lookup too.
 void QVXMachOWalkCommands(const ImageBytes& image, std::uint64_t firstCommand, std::uint32_t count,

@@ -12,6 +12,7 @@ std::shared_ptr<QVXMachOSlice> QVXMachOSlice::runningSlice() {
 std::shared_ptr<QVXMachOSlice> QVXMachOSlice::initWithSlice(const machofile::QVXMachOSlice* slice) {
   QVX_ASSERT(slice, "slice", "-[QVXMachOSlice initWithSlice:]", __FILE__, __LINE__);
   std::shared_ptr<QVXMachOSlice> object(new QVXMachOSlice(*slice));
+  object->_hasMachOHeader = machofile::QVXMachOSliceHasHeader(slice);
   machofile::QVXMachOSliceEnumerateLoadCommands(
       &object->_slice, [&](std::uint32_t cmd, std::uint32_t, const void* command) {
         object->decodeLoadCommand(cmd, command);

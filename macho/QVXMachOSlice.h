@@ -48,6 +48,10 @@ class QVXMachOSlice {
   const std::uint8_t* ehFrameData() const;
   const std::uint8_t* unwindInfoData() const;
 
+  // Whether the slice starts with a Mach-O header; an image of any other
+  // kind has no load commands, so its facts are all defaults.
+  bool hasMachOHeader() const { return _hasMachOHeader; }
+
   // The slice's record, its CPU fields as its own Mach-O header states them.
   const machofile::QVXMachOSlice& sliceRecord() const { return _slice; }
 
@@ -64,6 +68,7 @@ class QVXMachOSlice {
   std::vector<std::string> _linkedDylibs;
   QVXMachOVersion _minimumOSVersion;
   QVXMachOVersion _linkedSDKVersion;
+  bool _hasMachOHeader = false;
   std::weak_ptr<const void> _imageLifetime;
   bool _imageLifetimeTracked = false;
 };
