@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/Error.h"
+#include "platform/HTTPTransportResponse.h"
+#include "platform/URL.h"
+#include "platform/Value.h"
+
+// The record of one finished HTTP exchange: the URL requested, the status,
+// the response headers, the raw body bytes, the decoded body and the error.
+// A transaction fills it; the completion callback reads it.
+class QVXWebResponse {
+ public:
+  // An empty response: status 0, no bytes, every other field absent.
+  static std::shared_ptr<QVXWebResponse> init();
+
+  // The absolute URL of the request as sent.
+  const std::optional<platform::URL>& requestURL() const { return _requestURL; }
+  void setRequestURL(std::optional<platform::URL> url) { _requestURL = std::move(url); }
+
+  // The HTTP status; 0 when no HTTP response arrived.
+  std::uint64_t statusCode() const { return _statusCode; }
+  void setStatusCode(std::uint64_t statusCode) { _statusCode = statusCode; }
+
+  // The decoded body: a parsed JSON or property-list value, the raw bytes
+  // (a binary value), or absent.
+  const std::optional<platform::Value>& body() const { return _body; }
+  void setBody(std::optional<platform::Value> body) { _body = std::move(body); }
+
+  // The transport error, property-list parse error or client error, if any.
+  const std::optional<platform::Error>& error() const { return _error; }
+  void setError(std::optional<platform::Error> error) { _error = std::move(error); }
+
+  // The header fields of the HTTP response; absent when none arrived.
+  const std::optional<platform::HeaderFields>& responseHeaders() const { return _responseHeaders; }
+  void setResponseHeaders(std::optional<platform::HeaderFields> headers) {
+    _responseHeaders = std::move(headers);
+  }
+
+  // The raw body bytes, in the order received.
+  const platform::Bytes& responseData() const { return _responseData; }
+
+  // Appends bytes to responseData.
+  void appendData(const platform::Bytes& data);
+
+  // True exactly when there is no error and the status lies in 200...299.
+  bool wasSuccessful() const;
+
+  // "{request: %@, status: %lu, body: %@, error: %@, headers: %@}".
+  std::string description() const;
+
+ private:
+  QVXWebResponse() = default;
+
+  std::optional<platform::URL> _requestURL;
+  std::uint64_t _statusCode = 0;
+  std::optional<platform::Value> _body;
+  std::optional<platform::Error> _error;
+  std::optional<platform::HeaderFields> _responseHeaders;
+  platform::Bytes _responseData;
+};
+
+// The completion callback of an exchange: called once with its response.
+using QVXWebCompletionHandler = std::function<void(std::shared_ptr<QVXWebResponse>)>;
