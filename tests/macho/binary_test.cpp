@@ -301,3 +301,15 @@ TEST(QVXMachOSliceObject, RunningSliceHasNoImageOnLinux) {
   EXPECT_EQ(slice->unwindInfoData(), nullptr);
   EXPECT_EQ(slice->minimumOSVersion(), (QVXMachOVersion{}));
 }
+
+TEST(QVXMachOSliceObject, KnowsWhetherItHoldsAMachOHeader) {
+  TempDir dir;
+  EXPECT_TRUE(binaryOf(dir, MachOImage().bytes(), "thin")->slices()[0]->hasMachOHeader());
+  EXPECT_FALSE(binaryOf(dir, Bytes(64, 0x41), "text")->slices()[0]->hasMachOHeader());
+  Bytes fat =
+      fatFile({{CPU_TYPE_ARM64, 0, MachOImage().bytes()}, {CPU_TYPE_X86_64, 3, Bytes(40, 0)}});
+  auto binary = binaryOf(dir, fat, "fat");
+  ASSERT_EQ(binary->slices().size(), 2u);
+  EXPECT_TRUE(binary->slices()[0]->hasMachOHeader());
+  EXPECT_FALSE(binary->slices()[1]->hasMachOHeader());
+}
