@@ -1,7 +1,7 @@
 #include "platform/URLOpener.h"
 
 #include <fcntl.h>
-#include <gio-unix-2.0/gio/gdesktopappinfo.h>
+#include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 #include <unistd.h>
 
