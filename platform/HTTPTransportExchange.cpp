@@ -1,0 +1,347 @@
+#include "platform/HTTPTransportExchange.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Format.h"
+
+namespace platform {
+
+namespace {
+
+struct EasyFree {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct ListFree {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+// libcurl's global set-up, once per process, before any handle is made.
+void initialiseCurl() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+Error curlError(CURLcode code, const char* details) {
+  std::string message = details && *details ? details : curl_easy_strerror(code);
+  return Error{kCURLErrorDomain, static_cast<long long>(code), message};
+}
+
+// Whether the text is an HTTP token (a method or a header name).
+bool isToken(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum && std::string_view("!#$%&'*+-.^_`|~").find(c) == std::string_view::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether a header value could end its line early or smuggle another field.
+bool breaksHeaderLine(std::string_view value) {
+  return value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// The reason a request must not be sent as it stands, if there is one.
+std::optional<Error> refusal(const MutableURLRequest& request) {
+  if (!request.url()) return curlError(CURLE_URL_MALFORMAT, nullptr);
+  if (!isToken(request.HTTPMethod())) {
+    return curlError(
+        CURLE_BAD_FUNCTION_ARGUMENT,
+        format("The method \"%@\" is no HTTP token; the request was not sent", request.HTTPMethod())
+            .c_str());
+  }
+  for (const auto& [name, value] : request.allHTTPHeaderFields()) {
+    if (!isToken(name) || breaksHeaderLine(value)) {
+      return curlError(
+          CURLE_BAD_FUNCTION_ARGUMENT,
+          format("The header field \"%@\" holds CR, LF or NUL or is no HTTP token; the request "
+                 "was not sent",
+                 std::string(name.begin(), std::find(name.begin(), name.end(), '\0')))
+              .c_str());
+    }
+  }
+  const auto& body = request.HTTPBody();
+  if (body && !body->isReadable()) {
+    return curlError(CURLE_READ_ERROR,
+                     format("The body file %@ cannot be read", body->unreadablePath()).c_str());
+  }
+  return std::nullopt;
+}
+
+// The text of a whole file, or nothing.
+std::optional<std::string> fileText(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Adds the certificates of SSL_CERT_FILE and the folders of SSL_CERT_DIR to
+// the trust curl starts from, for the server and for an https proxy. A
+// certificate blob replaces curl's default bundle, so the bundle goes first
+// in it.
+void addEnvironmentTrust(CURL* easy, std::string& blobText) {
+  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  const char* certFile = getenv("SSL_CERT_FILE");
+  if (certFile && *certFile) {
+    if (std::optional<std::string> extra = fileText(certFile)) {
+      if (info->cainfo) blobText = fileText(info->cainfo).value_or("") + "\n";
+      blobText += *extra;
+      curl_blob blob{blobText.data(), blobText.size(), CURL_BLOB_COPY};
+      curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
+      curl_easy_setopt(easy, CURLOPT_PROXY_CAINFO_BLOB, &blob);
+    }
+  }
+  const char* certDir = getenv("SSL_CERT_DIR");
+  if (certDir && *certDir) {
+    std::string paths = certDir;
+    if (info->capath) paths += std::string(":") + info->capath;
+    curl_easy_setopt(easy, CURLOPT_CAPATH, paths.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROXY_CAPATH, paths.c_str());
+  }
+}
+
+// The curl header list for the request's fields. The transport owns the
+// framing: Content-Length comes from the body, Transfer-Encoding and Expect
+// are never sent, and curl's default form Content-Type is held back.
+curl_slist* headerList(const MutableURLRequest& request) {
+  curl_slist* list = nullptr;
+  for (const auto& [name, value] : request.allHTTPHeaderFields()) {
+    if (sameHeaderName(name, "Content-Length") || sameHeaderName(name, "Transfer-Encoding") ||
+        sameHeaderName(name, "Expect")) {
+      continue;
+    }
+    // "Name:" would tell curl to drop the field; "Name;" sends it empty.
+    std::string line = value.empty() ? name + ";" : name + ": " + value;
+    list = curl_slist_append(list, line.c_str());
+  }
+  list = curl_slist_append(list, "Expect:");
+  if (!request.valueForHTTPHeaderField("Content-Type")) {
+    list = curl_slist_append(list, "Content-Type:");
+  }
+  return list;
+}
+
+// Collects header lines into response heads and feeds the observer.
+class Exchange {
+ public:
+  Exchange(const MutableURLRequest& request, HTTPExchangeObserver& observer)
+      : request_(request), observer_(observer) {
+    if (request.HTTPBody()) reader_ = std::make_unique<RequestBody::Reader>(*request.HTTPBody());
+  }
+
+  std::optional<Error> run();
+
+ private:
+  static size_t onHeader(char* data, size_t size, size_t count, void* self);
+  static size_t onData(char* data, size_t size, size_t count, void* self);
+  static size_t onRead(char* buffer, size_t size, size_t count, void* self);
+  static int onSeek(void* self, curl_off_t offset, int origin);
+  static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+
+  bool headerLine(std::string_view line);
+  bool endOfHead();
+  void configureMethodAndBody(CURL* easy);
+
+  const MutableURLRequest& request_;
+  HTTPExchangeObserver& observer_;
+  std::unique_ptr<RequestBody::Reader> reader_;
+  bool readFailed_ = false;
+  bool inHead_ = false;
+  URLResponse head_;
+  std::string lastField_;
+};
+
+std::optional<Error> Exchange::run() {
+  initialiseCurl();
+  std::unique_ptr<CURL, EasyFree> easy(curl_easy_init());
+  if (!easy) return curlError(CURLE_FAILED_INIT, nullptr);
+  CURL* e = easy.get();
+  char details[CURL_ERROR_SIZE] = "";
+  const double timeout = request_.timeoutInterval();
+  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, details);
+  curl_easy_setopt(e, CURLOPT_URL, request_.url()->absoluteString().c_str());
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (timeout > 0) {
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout * 1000));
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::ceil(timeout)));
+  }
+  std::string trustBlob;
+  addEnvironmentTrust(e, trustBlob);
+  configureMethodAndBody(e);
+  std::unique_ptr<curl_slist, ListFree> headers(headerList(request_));
+  curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, onHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, onData);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+  curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
+  curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
+  curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+  CURLcode result = curl_easy_perform(e);
+  if (result == CURLE_OK) return std::nullopt;
+  if (readFailed_) {
+    return curlError(CURLE_READ_ERROR, "The request body could not be read to its end");
+  }
+  return curlError(result, details);
+}
+
+void Exchange::configureMethodAndBody(CURL* e) {
+  const std::string& method = request_.HTTPMethod();
+  bool sendsBody = reader_ || method == "POST" || method == "PUT" || method == "PATCH";
+  if (sendsBody) {
+    curl_off_t size = reader_ ? static_cast<curl_off_t>(request_.HTTPBody()->size()) : 0;
+    curl_easy_setopt(e, CURLOPT_POST, 1L);
+    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, size);
+    curl_easy_setopt(e, CURLOPT_READFUNCTION, onRead);
+    curl_easy_setopt(e, CURLOPT_READDATA, this);
+    curl_easy_setopt(e, CURLOPT_SEEKFUNCTION, onSeek);
+    curl_easy_setopt(e, CURLOPT_SEEKDATA, this);
+    if (method != "POST") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, method.c_str());
+  } else if (method == "GET") {
+    curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+  } else if (method == "HEAD") {
+    curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+  } else {
+    curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, method.c_str());
+  }
+}
+
+size_t Exchange::onHeader(char* data, size_t size, size_t count, void* self) {
+  auto* exchange = static_cast<Exchange*>(self);
+  std::string_view line(data, size * count);
+  return exchange->headerLine(line) ? size * count : 0;
+}
+
+bool Exchange::headerLine(std::string_view line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  if (line.starts_with("HTTP/")) {
+    std::size_t space = line.find(' ');
+    std::string_view code = space == std::string_view::npos ? "" : line.substr(space + 1, 3);
+    head_ = URLResponse{request_.url(), true, 0, {}};
+    for (char c : code) head_.statusCode = head_.statusCode * 10 + static_cast<unsigned>(c - '0');
+    inHead_ = true;
+    lastField_.clear();
+    return true;
+  }
+  if (!inHead_) return true;  // trailers after the body
+  if (line.empty()) {
+    inHead_ = false;
+    return head_.statusCode < 200 || endOfHead();
+  }
+  if (line.front() == ' ' || line.front() == '\t') {  // a folded continuation
+    if (!lastField_.empty()) head_.allHeaderFields[lastField_] += " " + std::string(line);
+    return true;
+  }
+  std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return true;
+  std::string name(line.substr(0, colon));
+  std::string_view value = line.substr(colon + 1);
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  auto [it, added] = head_.allHeaderFields.try_emplace(name, value);
+  if (!added) it->second += ", " + std::string(value);
+  lastField_ = name;
+  return true;
+}
+
+// The realm="..." parameter of a challenge, if any.
+std::optional<std::string> realmOf(const std::string& challenge) {
+  std::size_t at = challenge.find("realm=\"");
+  if (at == std::string::npos) return std::nullopt;
+  std::size_t start = at + 7, end = challenge.find('"', start);
+  if (end == std::string::npos) return std::nullopt;
+  return challenge.substr(start, end - start);
+}
+
+bool Exchange::endOfHead() {
+  bool proxy = head_.statusCode == 407;
+  std::optional<std::string> challenge;
+  if (head_.statusCode == 401)
+    challenge = headerFieldValue(head_.allHeaderFields, "WWW-Authenticate");
+  if (proxy) challenge = headerFieldValue(head_.allHeaderFields, "Proxy-Authenticate");
+  if (challenge) {
+    ProtectionSpace space;
+    space.host = request_.url()->host();
+    space.port = request_.url()->port();
+    space.protocol = request_.url()->scheme();
+    space.realm = realmOf(*challenge);
+    space.isProxy = proxy;
+    std::string scheme = challenge->substr(0, challenge->find(' '));
+    space.authenticationMethod = sameHeaderName(scheme, "Basic") ? kAuthenticationMethodHTTPBasic
+                                 : sameHeaderName(scheme, "Digest")
+                                     ? kAuthenticationMethodHTTPDigest
+                                     : kAuthenticationMethodDefault;
+    if (!observer_.exchangeReceivedChallenge(space)) return false;
+  }
+  return observer_.exchangeReceivedHead(head_);
+}
+
+size_t Exchange::onData(char* data, size_t size, size_t count, void* self) {
+  auto* exchange = static_cast<Exchange*>(self);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+  bool goOn = exchange->observer_.exchangeReceivedData(Bytes(bytes, bytes + size * count));
+  return goOn ? size * count : 0;
+}
+
+size_t Exchange::onRead(char* buffer, size_t size, size_t count, void* self) {
+  auto* exchange = static_cast<Exchange*>(self);
+  if (!exchange->reader_) return 0;
+  std::optional<std::size_t> got =
+      exchange->reader_->read(reinterpret_cast<std::uint8_t*>(buffer), size * count);
+  if (!got) {
+    exchange->readFailed_ = true;
+    return CURL_READFUNC_ABORT;
+  }
+  return *got;
+}
+
+int Exchange::onSeek(void* self, curl_off_t offset, int origin) {
+  auto* exchange = static_cast<Exchange*>(self);
+  if (offset != 0 || origin != SEEK_SET || !exchange->reader_) return CURL_SEEKFUNC_CANTSEEK;
+  exchange->reader_->rewind();
+  return CURL_SEEKFUNC_OK;
+}
+
+int Exchange::onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<Exchange*>(self)->observer_.exchangeShouldContinue() ? 0 : 1;
+}
+
+}  // namespace
+
+std::optional<Error> performHTTPExchange(const MutableURLRequest& request,
+                                         HTTPExchangeObserver& observer) {
+  if (std::optional<Error> refused = refusal(request)) return refused;
+  Exchange exchange(request, observer);
+  return exchange.run();
+}
+
+std::optional<ProtectionSpace> serverTrustSpaceFor(const MutableURLRequest& request) {
+  if (!request.url() || request.url()->scheme() != "https") return std::nullopt;
+  ProtectionSpace space;
+  space.host = request.url()->host();
+  space.port = request.url()->port();
+  space.protocol = "https";
+  space.authenticationMethod = kAuthenticationMethodServerTrust;
+  space.serverTrust = ServerTrust{space.host, space.port};
+  return space;
+}
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+
+#include "platform/Error.h"
+#include "platform/HTTPTransportProtectionSpace.h"
+#include "platform/HTTPTransportRequest.h"
+#include "platform/HTTPTransportResponse.h"
+#include "platform/Value.h"
+
+namespace platform {
+
+// The error domain of transport errors.
+inline constexpr const char* kCURLErrorDomain = "CURLErrorDomain";
+
+// What a running exchange reports to whoever runs it. Each call answers
+// whether the exchange goes on; false stops it at once.
+class HTTPExchangeObserver {
+ public:
+  virtual ~HTTPExchangeObserver() = default;
+  // A password challenge (401 or 407 with a challenge header) arrived; asked
+  // before the head of that response is reported.
+  virtual bool exchangeReceivedChallenge(const ProtectionSpace& space) = 0;
+  // A final (non-1xx) response head arrived.
+  virtual bool exchangeReceivedHead(const URLResponse& response) = 0;
+  // Body bytes arrived.
+  virtual bool exchangeReceivedData(const Bytes& data) = 0;
+  // Asked about once a second and whenever bytes move.
+  virtual bool exchangeShouldContinue() = 0;
+};
+
+// Runs one HTTP exchange with libcurl on the calling thread, under the rules
+// of URLConnection; returns its error, or nothing when it ended normally. An
+// exchange stopped by its observer ends with an error as well.
+std::optional<Error> performHTTPExchange(const MutableURLRequest& request,
+                                         HTTPExchangeObserver& observer);
+
+// The TLS server-trust space of an https request; nothing for other requests.
+std::optional<ProtectionSpace> serverTrustSpaceFor(const MutableURLRequest& request);
+
+}  // namespace platform
