@@ -5,6 +5,7 @@
 
 #include "driver/Console.h"
 #include "driver/ArtifactPlist.h"
+#include "driver/BuildServerMode.h"
 #include "driver/DeploymentTarget.h"
 #include "driver/HostDetection.h"
 #include "driver/InteractiveMode.h"
@@ -80,10 +81,8 @@ int main(int argc, char** argv) {
   verifyEnvironmentIsValid(environment);
   computePathToFramework(environment);
   const std::shared_ptr<QVXMachOBinary> executable = checkDeploymentTarget(environment);
-  (void)executable;
-  (void)secret;
   writeArtifactPlistIfRequested(environment, apiKey);
   const RunMode mode = decideRunMode();
   if (mode == RunMode::interactive) return runInteractiveMode(environment, apiKey, serviceEndpoint);
-  return 0;
+  return runBuildServerMode(environment, executable, apiKey, secret);
 }

@@ -1,9 +1,9 @@
 #include "platform/FileRemoval.h"
 
-#include "platform/PosixError.h"
-
 #include <cerrno>
 #include <cstdio>
+
+#include "platform/PosixError.h"
 
 namespace platform {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/Error.h"
-
 #include <optional>
 #include <string>
+
+#include "platform/Error.h"
 
 namespace platform {
 

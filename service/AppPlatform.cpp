@@ -1,10 +1,10 @@
 #include "service/AppPlatform.h"
 
-#include "driver/Console.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+
+#include "driver/Console.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Environment.h"
-
 #include <string>
+
+#include "platform/Environment.h"
 
 // The platform word of the service paths from PLATFORM_NAME, compared
 // without regard to case: "macosx" gives "mac"; "iphoneos" and

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Environment.h"
-
 #include <string>
+
+#include "platform/Environment.h"
 
 // The web service's hosts, compiled in. QUORVEX_API_BASE_URL and
 // QUORVEX_CODE_MAPPING_BASE_URL in the environment replace them for the two

@@ -1,0 +1,464 @@
+// Build-server mode end to end: the built `run` below a parent named
+// "xcsbuildd" (the Bots build daemon), on a sample app with real Mach-O
+// files, talking to the web service stand-in on 127.0.0.1.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "tests/support/DesktopApp.h"
+#include "tests/support/MachOFixtures.h"
+#include "tests/support/ServiceProcess.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using testsupport::countOf;
+using testsupport::ProcessResult;
+using testsupport::ServiceProcess;
+using testsupport::TempDir;
+using Settings = std::map<std::string, std::string>;
+
+namespace {
+
+const std::string kKey = "0123456789abcdef0123456789abcdef01234567";
+const std::string kSecret = "5ecret5ecret5ecret5ecret5ecret5ecret5ecret5ecret5ecret5ecret5ec0";
+const std::string kUploadedPrefix = "\n\nBrantle: App.app.dSYM uploaded statusCode ";
+const std::string kFailedPrefix = "\n\nBrantle: App.app.dSYM could not be uploaded statusCode ";
+const int kNamespacesUnavailable = 77;
+
+// The files of a folder whose names end with ".zip".
+std::vector<std::string> zipsIn(const std::string& folder) {
+  std::vector<std::string> zips;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() == ".zip") zips.push_back(entry.path().filename());
+  }
+  return zips;
+}
+
+// The form fields of a record as (name, value) pairs; the file part's value
+// is its file name.
+std::vector<std::pair<std::string, std::string>> fieldsOf(const platform::Value& record) {
+  std::vector<std::pair<std::string, std::string>> fields;
+  for (const auto& field : record["fields"]) {
+    fields.emplace_back(field["name"],
+                        field.contains("filename") ? field["filename"] : field["value"]);
+  }
+  return fields;
+}
+
+// A port on 127.0.0.1 where nothing listens (bound, then released).
+int closedPort() {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t size = sizeof address;
+  getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+  close(s);
+  return ntohs(address.sin_port);
+}
+
+}  // namespace
+
+class BuildServerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    sample_ = new TempDir;
+    auto result = testsupport::runProcess(
+        {"/bin/sh", testsupport::sourceRoot() + "/scripts/build-sample-app.sh",
+         sample_->path() + "/products"},
+        {{"PATH", "/usr/bin:/bin"}});
+    ASSERT_EQ(result.status, 0) << result.err;
+  }
+  static void TearDownTestSuite() {
+    delete sample_;
+    sample_ = nullptr;
+  }
+
+  void SetUp() override {
+    fs::copy(sample_->path() + "/products", products,
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    testsupport::makeDirectories(root / "project");
+  }
+
+  // The sample app's build settings, both service base URLs pointing to BASEURL.
+  Settings buildSettings(const std::string& baseURL) const {
+    Settings settings = testsupport::privateXDGEnvironment(root / "home");
+    Settings build = {
+        {"BUILT_PRODUCTS_DIR", products},      {"INFOPLIST_PATH", "App.app/Info.plist"},
+        {"EXECUTABLE_PATH", "App.app/App"},    {"WRAPPER_NAME", "App.app"},
+        {"DWARF_DSYM_FOLDER_PATH", products},  {"DWARF_DSYM_FILE_NAME", "App.app.dSYM"},
+        {"SRCROOT", root / "project"},         {"PLATFORM_NAME", "iphoneos"},
+        {"CONFIGURATION", "Release"},          {"TARGETED_DEVICE_FAMILY", "1"},
+        {"IPHONEOS_DEPLOYMENT_TARGET", "9.0"}, {"PATH", "/usr/bin:/bin"},
+        {"QUORVEX_API_BASE_URL", baseURL},     {"QUORVEX_CODE_MAPPING_BASE_URL", baseURL}};
+    settings.insert(build.begin(), build.end());
+    return settings;
+  }
+
+  // Runs `run KEY [arguments...]` in the project folder below a parent named
+  // "xcsbuildd", itself started through WRAPPER when given.
+  ProcessResult runUnderBotsDaemon(const Settings& settings,
+                                   const std::vector<std::string>& arguments = {kSecret},
+                                   const std::vector<std::string>& wrapper = {}) const {
+    std::vector<std::string> argv = wrapper;
+    argv.insert(argv.end(), {testsupport::testProgramsDir() + "/named_parent", "xcsbuildd",
+                             testsupport::runExecutable(), kKey});
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return testsupport::runProcess(argv, settings, root / "project");
+  }
+
+  // The same with /usr/bin/zip replaced by REPLACEMENT ("--missing": absent)
+  // in a mount namespace of the run's own.
+  ProcessResult runWithZipReplaced(const Settings& settings, const std::string& replacement) const {
+    return runUnderBotsDaemon(settings, {kSecret},
+                              {testsupport::testProgramsDir() + "/with_zip_replaced", replacement});
+  }
+
+  // The "UUID:%@ Slice:%@\n" lines of the sample executable, from llvm-dwarfdump.
+  std::string expectedSummary() const {
+    std::string summary;
+    for (const auto& pair : testsupport::dwarfdumpUUIDs(products + "/App.app/App"))
+      summary += "UUID:" + pair.uuid + " Slice:" + pair.architecture + "\n";
+    return summary;
+  }
+
+  void expectNoZipBesideTheDSYM() const { EXPECT_EQ(zipsIn(products), std::vector<std::string>{}); }
+
+  TempDir root;
+  std::string products = root / "products";
+
+ private:
+  static TempDir* sample_;
+};
+
+TempDir* BuildServerTest::sample_ = nullptr;
+
+TEST_F(BuildServerTest, NotificationAndUploadCarryExactlyTheIdentityHeaders) {
+  ServiceProcess service;
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  ASSERT_EQ(result.status, 0) << result.err;
+  auto notifications = service.records("notification");
+  auto uploads = service.records("upload");
+  ASSERT_EQ(notifications.size(), 1u);
+  ASSERT_EQ(uploads.size(), 1u);
+  EXPECT_EQ(notifications[0]["problems"].size(), 0u) << notifications[0]["problems"].dump(1);
+  EXPECT_EQ(uploads[0]["problems"].size(), 0u) << uploads[0]["problems"].dump(1);
+
+  platform::Value identity = {
+      {"User-Agent", "run/1.3.17"},
+      {"X-Quorvex-API-Client-Build-Version", "149"},
+      {"X-Quorvex-API-Client-Display-Version", "1.3.17"},
+      {"X-Quorvex-API-Client-Id", "com.quorvex.run"},
+      {"X-Quorvex-API-Key", kKey},
+      {"X-Quorvex-Developer-Token", "c0ffee1d5ea5e0ffb0a7d1ce5ca1ab1e0bad5eed"}};
+  for (const auto& record : {notifications[0], uploads[0]}) {
+    platform::Value sent = platform::Value::object();
+    for (const auto& [name, value] : record["headers"].items()) {
+      if (name.rfind("X-Quorvex-", 0) == 0 || name == "User-Agent") sent[name] = value;
+    }
+    platform::Value expected = identity;
+    if (record["kind"] == "notification") expected["X-Quorvex-Build-Secret"] = kSecret;
+    EXPECT_EQ(nlohmann::json::parse(sent.dump()), nlohmann::json::parse(expected.dump()))
+        << record["kind"];
+    EXPECT_EQ(record["headers"]["Content-Type"], "multipart/form-data; boundary=AaB03x");
+  }
+}
+
+TEST_F(BuildServerTest, SecretThatIsNot64BytesLongIsNeverSent) {
+  ServiceProcess service;
+  for (const std::string& secret : {kSecret.substr(0, 63), kSecret + "x"}) {
+    auto result = runUnderBotsDaemon(buildSettings(service.baseURL()), {secret});
+    ASSERT_EQ(result.status, 0) << result.err;
+  }
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()), {});
+  ASSERT_EQ(result.status, 0) << result.err;
+  for (const auto& record : service.records()) {
+    EXPECT_FALSE(record["headers"].contains("X-Quorvex-Build-Secret")) << record.dump(1);
+    EXPECT_EQ(record["problems"].size(), 0u) << record["problems"].dump(1);
+  }
+  EXPECT_EQ(service.records("notification").size(), 3u);
+}
+
+TEST_F(BuildServerTest, FormsCarryTheFieldsInOrderWithOnePairPerSlice) {
+  ServiceProcess service;
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  ASSERT_EQ(result.status, 0) << result.err;
+  auto notification = service.records("notification").at(0);
+  EXPECT_EQ(notification["path"], "/spi/v1/platforms/ios/apps/com.example.App/built");
+  EXPECT_EQ(fieldsOf(notification), (std::vector<std::pair<std::string, std::string>>{
+                                        {"app_name", "App"}, {"tool_details", "build server"}}));
+
+  auto upload = service.records("upload").at(0);
+  EXPECT_EQ(upload["path"], "/api/v3/platforms/ios/code_mappings");
+  std::vector<std::pair<std::string, std::string>> expected = {
+      {"project[identifier]", "com.example.App"},
+      {"project[display_version]", "42"},  // CFBundleVersion
+      {"project[build_version]", "1.0"},   // CFBundleShortVersionString
+      {"code_mapping[build_configuration]", "Release"},
+      {"code_mapping[type]", "dsym"},
+      {"com_quorvex_run_version", "149"}};
+  auto slices = testsupport::dwarfdumpUUIDs(products + "/App.app/App");
+  ASSERT_EQ(slices.size(), 2u);
+  for (const auto& slice : slices) {
+    expected.emplace_back("code_mapping[executables][][identifier]", slice.uuid);
+    expected.emplace_back("code_mapping[executables][][arch]", slice.architecture);
+  }
+  auto fields = fieldsOf(upload);
+  ASSERT_EQ(fields.size(), expected.size() + 1);
+  EXPECT_EQ(std::vector(fields.begin(), fields.end() - 1), expected);
+  EXPECT_EQ(fields.back().first, "code_mapping[file]");
+  EXPECT_TRUE(std::regex_match(fields.back().second, std::regex("[0-9A-F-]{36}\\.zip")))
+      << fields.back().second;
+  EXPECT_EQ(upload["fields"].back()["contentType"], "application/zip");
+}
+
+TEST_F(BuildServerTest, ZipHoldsTheDSYMFolderAsItsTopEntryAndIsGoneAfterTheRun) {
+  ServiceProcess service;
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  ASSERT_EQ(result.status, 0) << result.err;
+  auto upload = service.records("upload").at(0);
+  std::string stored = service.dataFile(upload["zip"]["file"]);
+  auto listing = testsupport::runProcess({"/usr/bin/unzip", "-Z1", stored}, {});
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  std::istringstream lines(listing.out);
+  std::string first, line;
+  std::getline(lines, first);
+  EXPECT_EQ(first, "App.app.dSYM/");
+  size_t entries = 1;
+  while (std::getline(lines, line)) {
+    ++entries;
+    EXPECT_EQ(line.rfind("App.app.dSYM/", 0), 0u) << line;
+  }
+  EXPECT_GE(entries, 4u);
+  auto dwarf = testsupport::runProcess(
+      {"/usr/bin/unzip", "-p", stored, "App.app.dSYM/Contents/Resources/DWARF/App"}, {});
+  EXPECT_TRUE(dwarf.out ==
+              testsupport::readFile(products + "/App.app.dSYM/Contents/Resources/DWARF/App"));
+  auto table = testsupport::runProcess({"/usr/bin/unzip", "-l", stored}, {});
+  EXPECT_NE(table.out.find(" App.app.dSYM/\n"), std::string::npos) << table.out;
+  expectNoZipBesideTheDSYM();
+}
+
+TEST_F(BuildServerTest, NotificationAnswered200Or201Succeeds) {
+  for (const std::string status : {"200", "201"}) {
+    ServiceProcess service({"--notification-answers", status});
+    auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(countOf(result.err, "Could not be onboarded"), 0u) << result.err;
+  }
+}
+
+TEST_F(BuildServerTest, NotificationAnswered202Or204IsReportedButDoesNotDecide) {
+  for (const std::string status : {"202", "204"}) {
+    ServiceProcess service({"--notification-answers", status});
+    auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(countOf(result.err, "\n\nBrantle: Could not be onboarded statusCode " + status), 1u)
+        << result.err;
+    EXPECT_EQ(service.records("notification").size(), 1u);
+    EXPECT_EQ(countOf(result.err, kUploadedPrefix + "201\n"), 1u) << result.err;
+  }
+}
+
+TEST_F(BuildServerTest, UploadAnswered200Or201Or300SucceedsWithTheUUIDSummary) {
+  for (const std::string status : {"200", "201", "300"}) {
+    ServiceProcess service({"--upload-answers", status});
+    auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(countOf(result.err, kUploadedPrefix + status + "\n" + expectedSummary() + "\n"), 1u)
+        << result.err;
+    EXPECT_EQ(service.records("upload").size(), 1u);
+    expectNoZipBesideTheDSYM();
+  }
+}
+
+TEST_F(BuildServerTest, UploadAnswered301TwiceFailsWithOneFailureLine) {
+  ServiceProcess service({"--upload-answers", "301,301"});
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(countOf(result.err, kFailedPrefix), 1u) << result.err;
+  EXPECT_EQ(countOf(result.err, kFailedPrefix + "301"), 1u) << result.err;
+  EXPECT_NE(result.err.find(expectedSummary()), std::string::npos) << result.err;
+  EXPECT_EQ(countOf(result.err, kUploadedPrefix), 0u);
+  EXPECT_EQ(service.records("upload").size(), 2u);
+  expectNoZipBesideTheDSYM();
+}
+
+TEST_F(BuildServerTest, FirstAttemptAnswered500SecondAnswered200) {
+  ServiceProcess service({"--upload-answers", "500,200"});
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(countOf(result.err, kUploadedPrefix), 1u) << result.err;
+  EXPECT_EQ(countOf(result.err, kUploadedPrefix + "200\n" + expectedSummary()), 1u);
+  EXPECT_EQ(countOf(result.err, "could not be uploaded"), 0u) << result.err;
+  auto uploads = service.records("upload");
+  ASSERT_EQ(uploads.size(), 2u);
+  // Each attempt makes its own zip under a new name, and deletes it.
+  EXPECT_NE(uploads[0]["fields"].back()["filename"], uploads[1]["fields"].back()["filename"]);
+  expectNoZipBesideTheDSYM();
+}
+
+TEST_F(BuildServerTest, BothAttemptsAnswered500FailWithOneFailureLine) {
+  ServiceProcess service({"--upload-answers", "500,500"});
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(countOf(result.err, "could not be uploaded"), 1u) << result.err;
+  EXPECT_EQ(countOf(result.err, kFailedPrefix + "500"), 1u) << result.err;
+  EXPECT_EQ(countOf(result.err, kUploadedPrefix), 0u) << result.err;
+  EXPECT_EQ(service.records("upload").size(), 2u);
+  EXPECT_EQ(service.records("notification").size(), 1u);
+  expectNoZipBesideTheDSYM();
+}
+
+TEST_F(BuildServerTest, ConnectionRefusedTwiceFailsWithTheTransportError) {
+  auto result =
+      runUnderBotsDaemon(buildSettings("http://127.0.0.1:" + std::to_string(closedPort())));
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(countOf(result.err, "\n\nBrantle: Could not be onboarded statusCode 0 Error Domain="),
+            1u)
+      << result.err;
+  EXPECT_EQ(countOf(result.err, kFailedPrefix + "0 Error Domain="), 1u) << result.err;
+  EXPECT_EQ(countOf(result.err, "could not be uploaded"), 1u) << result.err;
+  expectNoZipBesideTheDSYM();
+}
+
+TEST_F(BuildServerTest, DroppedConnectionsFailAndLeaveNoZip) {
+  ServiceProcess service({"--upload-answers", "drop,drop"});
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(countOf(result.err, kFailedPrefix + "0 Error Domain="), 1u) << result.err;
+  EXPECT_EQ(service.records("upload").size(), 2u);
+  expectNoZipBesideTheDSYM();
+}
+
+TEST_F(BuildServerTest, UnknownPlatformNameGivesPathsWithUnknown) {
+  ServiceProcess service;
+  Settings settings = buildSettings(service.baseURL());
+  settings["PLATFORM_NAME"] = "appletvos";
+  auto result = runUnderBotsDaemon(settings);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(service.records("notification").at(0)["path"],
+            "/spi/v1/platforms/unknown/apps/com.example.App/built");
+  EXPECT_EQ(service.records("upload").at(0)["path"], "/api/v3/platforms/unknown/code_mappings");
+}
+
+TEST_F(BuildServerTest, MacOSXPlatformNameInAnyCaseGivesMac) {
+  ServiceProcess service;
+  Settings settings = buildSettings(service.baseURL());
+  settings["PLATFORM_NAME"] = "MacOSX";
+  ASSERT_EQ(runUnderBotsDaemon(settings).status, 0);
+  EXPECT_EQ(service.records("upload").at(0)["platform"], "mac");
+}
+
+TEST_F(BuildServerTest, MissingPlatformNameStopsBeforeAnyRequest) {
+  ServiceProcess service;
+  Settings settings = buildSettings(service.baseURL());
+  settings.erase("PLATFORM_NAME");
+  auto result = runUnderBotsDaemon(settings);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(countOf(result.err, "\n\nBrantle: Failure determining project platform.\n"), 1u)
+      << result.err;
+  EXPECT_EQ(service.records().size(), 0u);
+}
+
+TEST_F(BuildServerTest, MissingZipStopsTheRunAfterTheNotification) {
+  ServiceProcess service;
+  auto result = runWithZipReplaced(buildSettings(service.baseURL()), "--missing");
+  if (result.status == kNamespacesUnavailable) GTEST_SKIP() << result.err;
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(countOf(result.err, "\n\nBrantle: ditto tool unavailable at path /usr/bin/zip\n\n\n"),
+            1u)
+      << result.err;
+  EXPECT_EQ(service.records("notification").size(), 1u);
+  EXPECT_EQ(service.records("upload").size(), 0u);
+  expectNoZipBesideTheDSYM();
+}
+
+TEST_F(BuildServerTest, ZipThatFailsStopsTheRunWithoutUpload) {
+  ServiceProcess service;
+  testsupport::writeFile(root / "failing-zip",
+                         "#!/bin/sh\necho 'zip error: disk full' >&2\nexit 14\n");
+  fs::permissions(root / "failing-zip", fs::perms::owner_all);
+  auto result = runWithZipReplaced(buildSettings(service.baseURL()), root / "failing-zip");
+  if (result.status == kNamespacesUnavailable) GTEST_SKIP() << result.err;
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(countOf(result.err,
+                    "\n\nBrantle: Compression of App.app.dSYM failed, unable to upload.\n\n\n"),
+            1u)
+      << result.err;
+  EXPECT_EQ(service.records("upload").size(), 0u);
+}
+
+TEST_F(BuildServerTest, ZipThatCannotBeStartedStopsTheRunLikeAFailedOne) {
+  ServiceProcess service;
+  testsupport::writeFile(root / "not-a-program", "plain text\n");
+  fs::permissions(root / "not-a-program", fs::perms::owner_read | fs::perms::owner_write);
+  auto result = runWithZipReplaced(buildSettings(service.baseURL()), root / "not-a-program");
+  if (result.status == kNamespacesUnavailable) GTEST_SKIP() << result.err;
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(countOf(result.err,
+                    "\n\nBrantle: Compression of App.app.dSYM failed, unable to upload.\n\n\n"),
+            1u)
+      << result.err;
+  EXPECT_EQ(service.records("upload").size(), 0u);
+}
+
+TEST_F(BuildServerTest, AbsentExecutableGivesAnUploadWithoutPairs) {
+  ServiceProcess service;
+  fs::remove(products + "/App.app/App");
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  EXPECT_EQ(result.status, 0) << result.err;
+  auto upload = service.records("upload").at(0);
+  EXPECT_EQ(upload["problems"].size(), 0u) << upload["problems"].dump(1);
+  auto fields = fieldsOf(upload);
+  ASSERT_EQ(fields.size(), 7u);
+  EXPECT_EQ(fields[5].first, "com_quorvex_run_version");
+  EXPECT_EQ(fields[6].first, "code_mapping[file]");
+  // The summary is empty: the "uploaded" line ends right after the status.
+  EXPECT_EQ(countOf(result.err, kUploadedPrefix + "201\n\n"), 1u) << result.err;
+}
+
+TEST_F(BuildServerTest, DebugModeReportsTheDSYMPathBeforeUploading) {
+  ServiceProcess service;
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()), {kSecret, "-debug", "YES"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(
+      countOf(result.err, "\n\nBrantle: Uploading dSYM at path " + products + "/App.app.dSYM\n"),
+      1u)
+      << result.err;
+}
+
+TEST_F(BuildServerTest, UploadsOverHTTPSWithTheServiceCertificateTrusted) {
+  auto made = testsupport::runProcess(
+      {"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+       "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", root / "key.pem",
+       "-out", root / "cert.pem"},
+      {});
+  ASSERT_EQ(made.status, 0) << made.err;
+  ServiceProcess service({"--cert", root / "cert.pem", "--key", root / "key.pem"});
+  Settings settings = buildSettings(service.baseURL());
+  settings["SSL_CERT_FILE"] = root / "cert.pem";
+  auto result = runUnderBotsDaemon(settings);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(service.records("upload").size(), 1u);
+  EXPECT_EQ(countOf(result.err, kUploadedPrefix + "201\n"), 1u) << result.err;
+}
+
+TEST_F(BuildServerTest, UntrustedCertificateFailsBothAttempts) {
+  auto made = testsupport::runProcess(
+      {"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+       "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", root / "key.pem",
+       "-out", root / "cert.pem"},
+      {});
+  ASSERT_EQ(made.status, 0) << made.err;
+  ServiceProcess service({"--cert", root / "cert.pem", "--key", root / "key.pem"});
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(service.records().size(), 0u);
+  expectNoZipBesideTheDSYM();
+}
