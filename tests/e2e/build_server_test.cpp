@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <regex>
 
@@ -47,6 +48,24 @@ std::vector<std::pair<std::string, std::string>> fieldsOf(const platform::Value&
                         field.contains("filename") ? field["filename"] : field["value"]);
   }
   return fields;
+}
+
+// Turns the LC_UUID command of a thin 64-bit Mach-O file into an obsolete
+// command no reader looks at, so that the slice has no UUID.
+void removeUUIDCommand(const std::string& path) {
+  std::string bytes = testsupport::readFile(path);
+  auto word = [&bytes](size_t at) {
+    std::uint32_t value = 0;
+    std::memcpy(&value, bytes.data() + at, 4);
+    return value;
+  };
+  const std::uint32_t kLoadCommandUUID = 0x1b, kLoadCommandIdent = 0x8;
+  size_t at = 32;
+  for (std::uint32_t i = 0, count = word(16); i < count; ++i) {
+    if (word(at) == kLoadCommandUUID) std::memcpy(bytes.data() + at, &kLoadCommandIdent, 4);
+    at += word(at + 4);
+  }
+  testsupport::writeFile(path, bytes);
 }
 
 // A port on 127.0.0.1 where nothing listens (bound, then released).
@@ -408,6 +427,20 @@ TEST_F(BuildServerTest, ZipThatCannotBeStartedStopsTheRunLikeAFailedOne) {
   EXPECT_EQ(service.records("upload").size(), 0u);
 }
 
+TEST_F(BuildServerTest, ZipThatLeavesNoArchiveStopsTheRunWithFailedToLoadFile) {
+  ServiceProcess service;
+  testsupport::writeFile(root / "silent-zip", "#!/bin/sh\nexit 0\n");
+  fs::permissions(root / "silent-zip", fs::perms::owner_all);
+  auto result = runWithZipReplaced(buildSettings(service.baseURL()), root / "silent-zip");
+  if (result.status == kNamespacesUnavailable) GTEST_SKIP() << result.err;
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(countOf(result.err, "\n\nBrantle: Failed to Load File\n\n" + products +
+                                    "/App.app.dSYM data could not be loaded\n"),
+            1u)
+      << result.err;
+  EXPECT_EQ(service.records("upload").size(), 0u);
+}
+
 TEST_F(BuildServerTest, AbsentExecutableGivesAnUploadWithoutPairs) {
   ServiceProcess service;
   fs::remove(products + "/App.app/App");
@@ -421,6 +454,61 @@ TEST_F(BuildServerTest, AbsentExecutableGivesAnUploadWithoutPairs) {
   EXPECT_EQ(fields[6].first, "code_mapping[file]");
   // The summary is empty: the "uploaded" line ends right after the status.
   EXPECT_EQ(countOf(result.err, kUploadedPrefix + "201\n\n"), 1u) << result.err;
+}
+
+TEST_F(BuildServerTest, SliceWithoutUUIDIsReportedAndLeftOut) {
+  ServiceProcess service;
+  auto arm64 = testsupport::buildiOSExecutable(root / "build", "App-arm64", "9.0");
+  removeUUIDCommand(arm64);
+  auto simulator = testsupport::buildiOSSimulatorExecutable(root / "build", "App-sim", "9.0");
+  fs::remove(products + "/App.app/App");
+  testsupport::buildFatFile(products + "/App.app/App", {arm64, simulator});
+  auto slices = testsupport::dwarfdumpUUIDs(products + "/App.app/App");
+  ASSERT_EQ(slices.size(), 1u);  // dwarfdump sees no UUID in the patched slice either
+
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(
+      countOf(result.err, "\n\nBrantle: Unable to extract uuid-architecture pairs from binary " +
+                              products + "/App.app/App\n"),
+      1u)
+      << result.err;
+  auto fields = fieldsOf(service.records("upload").at(0));
+  ASSERT_EQ(fields.size(), 9u);
+  EXPECT_EQ(fields[6],
+            std::make_pair(std::string("code_mapping[executables][][identifier]"), slices[0].uuid));
+  EXPECT_EQ(fields[7], std::make_pair(std::string("code_mapping[executables][][arch]"),
+                                      slices[0].architecture));
+  EXPECT_EQ(countOf(result.err, kUploadedPrefix + "201\nUUID:" + slices[0].uuid +
+                                    " Slice:" + slices[0].architecture + "\n\n"),
+            1u)
+      << result.err;
+}
+
+TEST_F(BuildServerTest, ZipThatCannotBeDeletedIsReportedAndTheResultFollowsTheStatus) {
+  testsupport::writeFile(root / "probe", "x");
+  if (testsupport::runProcess({"/usr/bin/chattr", "+i", root / "probe"}, {}).status != 0)
+    GTEST_SKIP() << "no immutable files on this file system";
+  testsupport::runProcess({"/usr/bin/chattr", "-i", root / "probe"}, {});
+  // The stand-in archiver zips with the real zip, then makes the zip immutable.
+  fs::copy_file("/usr/bin/zip", root / "real-zip");
+  testsupport::writeFile(
+      root / "sticky-zip",
+      "#!/bin/sh\n\"" + root / "real-zip" + "\" \"$@\" || exit $?\n/usr/bin/chattr +i \"$4\"\n");
+  fs::permissions(root / "sticky-zip", fs::perms::owner_all);
+  ServiceProcess service;
+  auto result = runWithZipReplaced(buildSettings(service.baseURL()), root / "sticky-zip");
+  auto left = zipsIn(products);
+  for (const auto& zip : left)
+    testsupport::runProcess({"/usr/bin/chattr", "-i", products + "/" + zip}, {});
+  if (result.status == kNamespacesUnavailable) GTEST_SKIP() << result.err;
+  EXPECT_EQ(result.status, 0) << result.err;
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(countOf(result.err, "\n\nBrantle: Could not delete zipped dSYM at path " + products +
+                                    "/" + left[0] + " Error Domain=NSPOSIXErrorDomain Code=1 "),
+            1u)
+      << result.err;
+  EXPECT_EQ(countOf(result.err, kUploadedPrefix + "201\n"), 1u) << result.err;
 }
 
 TEST_F(BuildServerTest, DebugModeReportsTheDSYMPathBeforeUploading) {
