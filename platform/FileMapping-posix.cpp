@@ -10,11 +10,13 @@
 
 namespace platform {
 
+// O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer;
+// the caller refuses anything but a regular file after the status query.
 int openForReading(const char* path) {
   if (!path) return -1;
   int descriptor;
   do {
-    descriptor = open(path, O_RDONLY | O_CLOEXEC);
+    descriptor = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (descriptor < 0 && errno == EINTR);
   return descriptor;
 }
@@ -28,7 +30,11 @@ std::optional<FileStatus> fileStatus(int descriptor) {
 const void* mapReadOnly(int descriptor, std::uint64_t size) {
   if (size == 0 || size > std::numeric_limits<size_t>::max()) return nullptr;
   void* address = mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, descriptor, 0);
-  return address == MAP_FAILED ? nullptr : address;
+  if (address == MAP_FAILED) return nullptr;
+  // Readers touch a few scattered pages (headers and load commands); reading
+  // ahead around them would only cost time and memory.
+  madvise(address, static_cast<size_t>(size), MADV_RANDOM);
+  return address;
 }
 
 void unmapFile(const void* address, std::uint64_t size) {

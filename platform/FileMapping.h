@@ -11,13 +11,15 @@ struct FileStatus {
   bool isRegularFile = false;
 };
 
-// Opens a path for reading only; -1 when it cannot be opened.
+// Opens a path for reading only, without waiting (a FIFO without writer
+// opens at once); -1 when it cannot be opened.
 int openForReading(const char* path);
 
 // The size and type of an open file; nothing when the query fails.
 std::optional<FileStatus> fileStatus(int descriptor);
 
-// Maps `size` bytes of an open file read-only and shared from offset 0;
+// Maps `size` bytes of an open file read-only and shared from offset 0,
+// advised for random access (no read-ahead around the pages touched);
 // nullptr when the mapping fails.
 const void* mapReadOnly(int descriptor, std::uint64_t size);
 

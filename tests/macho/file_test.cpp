@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "macho/QVXMachO.h"
@@ -113,4 +114,18 @@ TEST(MachOFile, RunningImageIsNotKnownOnLinux) {
   EXPECT_EQ(current.cpusubtype, 0);
   EXPECT_EQ(QVXMachOSliceGetExecutablePath(&current), nullptr);
   EXPECT_EQ(QVXMachOSliceGetExecutablePath(nullptr), nullptr);
+}
+
+TEST(MachOFile, FIFOIsRefusedWithoutWaitingForAWriter) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  QVXMachOFile file;
+  EXPECT_FALSE(QVXMachOFileInitWithPath(&file, (dir / "fifo").c_str()));
+  EXPECT_EQ(file.fd, -1);
+}
+
+TEST(MachOFile, CharacterDeviceIsRefused) {
+  QVXMachOFile file;
+  EXPECT_FALSE(QVXMachOFileInitWithPath(&file, "/dev/zero"));
+  EXPECT_EQ(file.fd, -1);
 }
