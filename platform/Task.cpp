@@ -2,7 +2,9 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -58,11 +60,30 @@ std::vector<char*> pointerVector(std::vector<std::string>& texts) {
 
 Error spawnError(int code) { return Error{"NSPOSIXErrorDomain", code, std::strerror(code)}; }
 
+// Why the child could not start, found before spawning: posix_spawn may
+// report a program that cannot be run only as the child's exit status 127
+// (other C libraries, tools that emulate the spawn with fork), so the usual
+// causes are checked here. Nothing when the program looks runnable.
+std::optional<Error> launchObstacle(const std::string& launchPath,
+                                    const std::optional<std::string>& directory) {
+  if (directory) {
+    struct stat status;
+    if (stat(directory->c_str(), &status) != 0) return spawnError(errno);
+    if (!S_ISDIR(status.st_mode)) return spawnError(ENOTDIR);
+  }
+  // A relative program path is found from the child's working directory.
+  std::string program =
+      directory && launchPath.rfind('/', 0) != 0 ? *directory + "/" + launchPath : launchPath;
+  if (access(program.c_str(), X_OK) != 0) return spawnError(errno);
+  return std::nullopt;
+}
+
 }  // namespace
 
 Task::~Task() { waitUntilExit(); }
 
 std::optional<Error> Task::launch() {
+  if (auto obstacle = launchObstacle(launchPath_, directory_)) return obstacle;
   SpawnSetup setup;
   resetSignals(setup.attributes);
   if (input_) posix_spawn_file_actions_adddup2(&setup.actions, input_->readDescriptor(), 0);
