@@ -45,8 +45,9 @@ class URLConnectionDelegate {
 // delegate's events, or synchronously on the caller's thread.
 //
 // The transport: connections time out after timeoutInterval seconds, and an
-// exchange ends when less than one byte a second has moved either way for
-// timeoutInterval seconds (an upload that keeps moving is never cut off);
+// exchange ends when no byte has moved either way for timeoutInterval
+// seconds, or when less than one byte a second moved over that time (an
+// upload that keeps moving is never cut off, however long it takes);
 // no redirect is followed; only http and https are spoken; TLS peers are
 // always verified, with the trust of SSL_CERT_FILE and SSL_CERT_DIR added to
 // the system's; proxies come from the environment as curl reads it; a body

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -150,6 +151,8 @@ class Exchange {
   static int onSeek(void* self, curl_off_t offset, int origin);
   static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
+  // Whether bytes moved within the time-out; records the last movement.
+  bool stillMoving(curl_off_t bytesMoved);
   bool headerLine(std::string_view line);
   bool endOfHead();
   void configureMethodAndBody(CURL* easy);
@@ -159,6 +162,10 @@ class Exchange {
   std::unique_ptr<RequestBody::Reader> reader_;
   bool readFailed_ = false;
   bool inHead_ = false;
+  // The idle watch: bytes moved either way so far, and when that last changed.
+  curl_off_t bytesMoved_ = 0;
+  std::chrono::steady_clock::time_point lastMove_ = std::chrono::steady_clock::now();
+  bool idleTimedOut_ = false;
   URLResponse head_;
   std::string lastField_;
 };
@@ -195,10 +202,17 @@ std::optional<Error> Exchange::run() {
   curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
   curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+  lastMove_ = std::chrono::steady_clock::now();
   CURLcode result = curl_easy_perform(e);
   if (result == CURLE_OK) return std::nullopt;
   if (readFailed_) {
     return curlError(CURLE_READ_ERROR, "The request body could not be read to its end");
+  }
+  if (idleTimedOut_) {
+    return curlError(CURLE_OPERATION_TIMEDOUT,
+                     format("Operation timed out: no byte moved for %@ seconds",
+                            static_cast<long>(std::ceil(timeout)))
+                         .c_str());
   }
   return curlError(result, details);
 }
@@ -320,8 +334,26 @@ int Exchange::onSeek(void* self, curl_off_t offset, int origin) {
   return CURL_SEEKFUNC_OK;
 }
 
-int Exchange::onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return static_cast<Exchange*>(self)->observer_.exchangeShouldContinue() ? 0 : 1;
+int Exchange::onProgress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t,
+                         curl_off_t uploaded) {
+  auto* exchange = static_cast<Exchange*>(self);
+  if (!exchange->observer_.exchangeShouldContinue()) return 1;
+  return exchange->stillMoving(downloaded + uploaded) ? 0 : 1;
+}
+
+bool Exchange::stillMoving(curl_off_t bytesMoved) {
+  auto now = std::chrono::steady_clock::now();
+  if (bytesMoved != bytesMoved_) {
+    bytesMoved_ = bytesMoved;
+    lastMove_ = now;
+    return true;
+  }
+  double timeout = request_.timeoutInterval();
+  if (timeout > 0 && now - lastMove_ >= std::chrono::duration<double>(timeout)) {
+    idleTimedOut_ = true;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

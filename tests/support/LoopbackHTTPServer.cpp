@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "tests/support/TestSupport.h"
@@ -209,6 +210,47 @@ RefusingPort::RefusingPort() {
 
 RefusingPort::~RefusingPort() {
   if (fd_ >= 0) close(fd_);
+}
+
+RawHeadCapture::RawHeadCapture() {
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+  port_ = ntohs(address.sin_port);
+  listen(fd_, 1);
+  thread_ = std::thread([this] {
+    int connection = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (connection < 0) return;
+    std::string received;
+    char buffer[4096];
+    while (received.find("\r\n\r\n") == std::string::npos) {
+      ssize_t got = read(connection, buffer, sizeof(buffer));
+      if (got <= 0) break;
+      received.append(buffer, static_cast<std::size_t>(got));
+    }
+    std::size_t end = received.find("\r\n\r\n");
+    head_ = end == std::string::npos ? received : received.substr(0, end + 4);
+    const char* answer = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    (void)!write(connection, answer, strlen(answer));
+    close(connection);
+  });
+}
+
+RawHeadCapture::~RawHeadCapture() {
+  shutdown(fd_, SHUT_RDWR);
+  if (thread_.joinable()) thread_.join();
+  close(fd_);
+}
+
+std::string RawHeadCapture::baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+std::string RawHeadCapture::head() {
+  if (thread_.joinable()) thread_.join();
+  return head_;
 }
 
 bool makeSelfSignedCertificate(const std::string& certificatePath, const std::string& keyPath) {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -89,6 +90,26 @@ class RefusingPort {
  private:
   int fd_ = -1;
   int port_ = 0;
+};
+
+// A one-shot plain HTTP server on 127.0.0.1 that keeps the raw bytes of the
+// first request's head (request line and header lines, as sent) and answers
+// it with 200 and no body.
+class RawHeadCapture {
+ public:
+  RawHeadCapture();
+  ~RawHeadCapture();
+  RawHeadCapture(const RawHeadCapture&) = delete;
+  RawHeadCapture& operator=(const RawHeadCapture&) = delete;
+  std::string baseURL() const;
+  // The head received, up to and including the empty line; waits for it.
+  std::string head();
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::string head_;
+  std::thread thread_;
 };
 
 // Makes a self-signed certificate and key for 127.0.0.1 (subject and IP

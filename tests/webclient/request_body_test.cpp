@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "platform/HTTPTransportBody.h"
+#include "tests/support/TestSupport.h"
+#include "tests/webclient/WebClientTestSupport.h"
+
+namespace {
+
+using webclienttest::bytes;
+using webclienttest::text;
+
+TEST(RequestBody, JoinsTextBytesAndFilesInOrder) {
+  testsupport::TempDir dir;
+  testsupport::writeFile(dir / "f", "FILE");
+  platform::RequestBody body;
+  body.appendText("a");
+  body.appendBytes(bytes("b"));
+  ASSERT_TRUE(body.appendFile(dir / "f"));
+  body.appendText("c");
+  EXPECT_EQ(body.size(), 7u);
+  EXPECT_EQ(text(*body.readAll()), "abFILEc");
+}
+
+TEST(RequestBody, ReadsAFileInPiecesNoLargerThanAsked) {
+  testsupport::TempDir dir;
+  testsupport::writeFile(dir / "f", std::string(10000, 'x'));
+  platform::RequestBody body;
+  body.appendFile(dir / "f");
+  platform::RequestBody::Reader reader(body);
+  std::uint8_t buffer[4096];
+  std::size_t total = 0;
+  for (;;) {
+    auto got = reader.read(buffer, sizeof(buffer));
+    ASSERT_TRUE(got.has_value());
+    if (*got == 0) break;
+    EXPECT_LE(*got, sizeof(buffer));
+    total += *got;
+  }
+  EXPECT_EQ(total, 10000u);
+  reader.rewind();
+  EXPECT_EQ(reader.read(buffer, 3), 3u);
+}
+
+TEST(RequestBody, MissingFileMarksTheBodyUnreadable) {
+  testsupport::TempDir dir;
+  platform::RequestBody body;
+  EXPECT_FALSE(body.appendFile(dir / "missing"));
+  EXPECT_FALSE(body.isReadable());
+  EXPECT_EQ(body.unreadablePath(), dir / "missing");
+  EXPECT_FALSE(body.readAll().has_value());
+}
+
+TEST(RequestBody, FileThatShrankIsAReadFailure) {
+  testsupport::TempDir dir;
+  testsupport::writeFile(dir / "f", std::string(100, 'x'));
+  platform::RequestBody body;
+  body.appendFile(dir / "f");
+  ASSERT_EQ(truncate((dir / "f").c_str(), 10), 0);
+  EXPECT_FALSE(body.readAll().has_value());
+}
+
+TEST(RequestBody, FileThatGrewGivesOnlyTheMeasuredBytes) {
+  testsupport::TempDir dir;
+  testsupport::writeFile(dir / "f", "12345");
+  platform::RequestBody body;
+  body.appendFile(dir / "f");
+  testsupport::writeFile(dir / "f", "1234567890");
+  EXPECT_EQ(text(*body.readAll()), "12345");
+}
+
+}  // namespace
