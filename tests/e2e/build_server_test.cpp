@@ -236,6 +236,21 @@ TEST_F(BuildServerTest, FormsCarryTheFieldsInOrderWithOnePairPerSlice) {
   EXPECT_EQ(upload["fields"].back()["contentType"], "application/zip");
 }
 
+TEST_F(BuildServerTest, AppWithoutDisplayNameNotifiesWithToolDetailsOnly) {
+  ServiceProcess service;
+  std::string plist = testsupport::readFile(products + "/App.app/Info.plist");
+  plist = std::regex_replace(
+      plist, std::regex("\t<key>CFBundleDisplayName</key>\n\t<string>App</string>\n"), "");
+  ASSERT_EQ(plist.find("CFBundleDisplayName"), std::string::npos);
+  testsupport::writeFile(products + "/App.app/Info.plist", plist);
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  EXPECT_EQ(result.status, 0) << result.err;
+  auto notification = service.records("notification").at(0);
+  EXPECT_EQ(fieldsOf(notification),
+            (std::vector<std::pair<std::string, std::string>>{{"tool_details", "build server"}}));
+  EXPECT_EQ(notification["problems"].size(), 0u);
+}
+
 TEST_F(BuildServerTest, ZipHoldsTheDSYMFolderAsItsTopEntryAndIsGoneAfterTheRun) {
   ServiceProcess service;
   auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
