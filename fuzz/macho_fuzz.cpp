@@ -73,8 +73,11 @@ void walkInPlace(const std::uint8_t* data, std::size_t size) {
 void openAsFiles(const Workspace& workspace) {
   auto binary = QVXMachOBinary::MachOBinaryWithPath(workspace.dwarf.string());
   if (binary) {
+    // A few lookups by name: each walks the slices, and a fuzzed table may
+    // hold thousands.
+    int lookups = 0;
     binary->enumerateUUIDs([&](const std::optional<std::string>&, const std::string& arch) {
-      binary->sliceForArchitecture(arch);
+      if (lookups++ < 4) binary->sliceForArchitecture(arch);
     });
     binary->instanceIdentifier();
     for (const auto& slice : binary->slices()) {

@@ -18,8 +18,9 @@ struct QVXMachOFile {
 
 // One architecture slice: where its Mach-O header starts and its CPU type
 // and subtype (capability bits included). availableSize is the number of
-// readable bytes from startAddress to the end of the image, so that every
-// read through the record stays inside the mapping; 0 allows no read.
+// bytes from startAddress that belong to the slice (a fat slice's size, a
+// thin image's whole length, never past the end of the mapping), so that
+// every read through the record stays inside the mapping; 0 allows no read.
 struct QVXMachOSlice {
   const void* startAddress = nullptr;
   std::int32_t cputype = 0;

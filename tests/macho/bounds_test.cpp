@@ -222,3 +222,53 @@ TEST(MachOBounds, EveryHeaderByteOfARealFileMayBeCorrupt) {
   }
   SUCCEED();
 }
+
+TEST(MachOBounds, FatSlicesThatOverlapAnEarlierSliceAreSkipped) {
+  Bytes image = MachOImage().uuid(uuidFrom(1)).bytes();
+  Bytes bytes = fatFile({{CPU_TYPE_ARM64, 0, image}, {CPU_TYPE_X86_64, 3, image}});
+  // The second entry points at the first slice.
+  std::memcpy(&bytes[8 + 20 + 8], &bytes[8 + 8], 4);
+  ExactBuffer buffer(bytes.data(), bytes.size());
+  std::vector<machofile::QVXMachOSlice> slices;
+  QVXMachOEnumerateSlicesAtAddress(
+      buffer.data.get(), buffer.size,
+      [&](const machofile::QVXMachOSlice* s) { slices.push_back(*s); });
+  ASSERT_EQ(slices.size(), 1u);
+  EXPECT_EQ(slices[0].cputype, CPU_TYPE_ARM64);
+}
+
+TEST(MachOBounds, ThousandsOfEntriesOnOneSliceGiveOneSlice) {
+  Bytes image = MachOImage().command(0x99, {}, 0).commandCount(0xffffffff).padding(4096).bytes();
+  std::vector<FatEntry> entries(1, {CPU_TYPE_ARM64, 0, image});
+  Bytes bytes = fatFile(entries);
+  Bytes table(bytes.begin() + 8, bytes.begin() + 28);
+  Bytes corrupt(bytes.begin(), bytes.begin() + 8);
+  setWord(corrupt, 4, __builtin_bswap32(2000));
+  for (int i = 0; i < 2000; ++i) corrupt.insert(corrupt.end(), table.begin(), table.end());
+  std::uint32_t offset = static_cast<std::uint32_t>(corrupt.size());
+  for (int i = 0; i < 2000; ++i) setWord(corrupt, 8 + 20 * i + 8, __builtin_bswap32(offset));
+  corrupt.insert(corrupt.end(), image.begin(), image.end());
+  EXPECT_EQ(exercise(corrupt), 1u);
+}
+
+TEST(MachOBounds, FatSliceIsBoundedByItsTableSize) {
+  Bytes first = MachOImage().uuid(uuidFrom(1)).bytes();
+  Bytes bytes = fatFile({{CPU_TYPE_ARM64, 0, first}, {CPU_TYPE_X86_64, 3, MachOImage().bytes()}});
+  // The first slice's size now ends inside its UUID command.
+  setWord(bytes, 8 + 12, __builtin_bswap32(40));
+  ExactBuffer buffer(bytes.data(), bytes.size());
+  std::vector<std::shared_ptr<::QVXMachOSlice>> objects;
+  QVXMachOEnumerateSlicesAtAddress(buffer.data.get(), buffer.size,
+                                   [&](const machofile::QVXMachOSlice* s) {
+                                     objects.push_back(::QVXMachOSlice::initWithSlice(s));
+                                   });
+  ASSERT_EQ(objects.size(), 2u);
+  EXPECT_EQ(objects[0]->architectureName(), "arm64");
+  EXPECT_EQ(objects[0]->uuid(), std::nullopt);
+}
+
+TEST(MachOBounds, EmptyFatSliceIsSkipped) {
+  Bytes bytes = fatFile({{CPU_TYPE_ARM64, 0, MachOImage().bytes()}});
+  setWord(bytes, 8 + 12, 0);
+  EXPECT_EQ(exercise(bytes), 0u);
+}
