@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and shows the tool at work.
+# Installs what is needed, builds the tool and the stand-ins, and shows the
+# tool at work on a sample build (scripts/run-demo.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" -DRUN_TESTS=OFF -DRUN_BENCH=OFF
-run="$build/Brantle.framework/run"
-
-echo "== run without an API key"
-"$run" || echo "exit status $?"
-echo "== run with a key of 39 characters"
-"$run" 012345678901234567890123456789012345678 || echo "exit status $?"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} >/dev/null
+cmake --build "$build" -j"$(nproc)" --target run quorvex_service desktop-app named_parent
+"$root/scripts/run-demo.sh" "$build"
