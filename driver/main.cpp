@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "driver/Console.h"
 #include "driver/ArtifactPlist.h"
 #include "driver/BuildServerMode.h"
+#include "driver/Console.h"
 #include "driver/DeploymentTarget.h"
 #include "driver/HostDetection.h"
 #include "driver/InteractiveMode.h"

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the Mach-O fuzz target with clang and libFuzzer in build-fuzz and
+# runs it for SECONDS (default 60) on seeds made from real Mach-O files.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-60}
+build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
+CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DRUN_FUZZ=ON \
+  -DRUN_TESTS=OFF -DRUN_BENCH=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target fuzz_macho
+rm -rf "$build/macho-seeds" "$build/macho-corpus" "$build/macho-artifacts"
+mkdir -p "$build/macho-corpus" "$build/macho-artifacts"
+"$root/fuzz/macho-seeds.sh" "$build/macho-seeds"
+"$build/fuzz/fuzz_macho" -dict="$root/fuzz/macho.dict" -max_total_time="$seconds" \
+  -artifact_prefix="$build/macho-artifacts/" -print_final_stats=1 \
+  "$build/macho-corpus" "$build/macho-seeds"
