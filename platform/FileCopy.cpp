@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/FileWriting.h"
 #include "platform/Path.h"
 #include "platform/PosixError.h"
 
@@ -34,17 +35,6 @@ struct FileDescriptor {
   FileDescriptor& operator=(const FileDescriptor&) = delete;
 };
 
-bool writeAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Copies what is left of the input with read and write; false with errno set.
 bool copyByReadAndWrite(int in, int out) {
   std::vector<char> buffer(1 << 20);
@@ -53,7 +43,7 @@ bool copyByReadAndWrite(int in, int out) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) return true;
-    if (!writeAll(out, buffer.data(), static_cast<size_t>(n))) return false;
+    if (!platform::writeAll(out, buffer.data(), static_cast<size_t>(n))) return false;
   }
 }
 

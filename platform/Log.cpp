@@ -9,6 +9,8 @@
 #include <ctime>
 #include <mutex>
 
+#include "platform/FileWriting.h"
+
 namespace platform {
 
 namespace {
@@ -37,17 +39,7 @@ void logRecord(std::string_view text) {
   // larger than a pipe writes atomically or a write comes back partial.
   static std::mutex lock;
   std::lock_guard<std::mutex> guard(lock);
-  const char* data = record.data();
-  size_t left = record.size();
-  while (left > 0) {
-    ssize_t written = write(STDERR_FILENO, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    data += written;
-    left -= static_cast<size_t>(written);
-  }
+  writeAll(STDERR_FILENO, record.data(), record.size());
 }
 
 }  // namespace platform

@@ -10,6 +10,8 @@
 #include <limits>
 #include <memory>
 
+#include "platform/FileWriting.h"
+
 namespace platform {
 
 namespace {
@@ -163,17 +165,6 @@ bool readWholeFile(const std::string& path, Bytes& out) {
     out.insert(out.end(), buffer, buffer + n);
   }
   close(fd);
-  return true;
-}
-
-bool writeAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
   return true;
 }
 

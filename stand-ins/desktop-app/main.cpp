@@ -11,20 +11,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "platform/FileWriting.h"
 
-bool writeAll(int fd, const std::string& text) {
-  const char* data = text.data();
-  size_t size = text.size();
-  while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
+namespace {
 
 // Appends the line with one write, so that two handlers opened at once
 // never mix their lines.
@@ -32,7 +21,7 @@ bool appendLine(const char* recordPath, const std::string& line) {
   int fd = recordPath ? open(recordPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644)
                       : STDOUT_FILENO;
   if (fd < 0) return false;
-  bool ok = writeAll(fd, line);
+  bool ok = platform::writeAll(fd, line.data(), line.size());
   if (recordPath) ok = close(fd) == 0 && ok;
   return ok;
 }
