@@ -67,12 +67,15 @@ SerialQueue::~SerialQueue() {
 const std::string& SerialQueue::label() const { return state_->label; }
 
 void SerialQueue::async(std::function<void()> work) {
+  // The work may end this queue object before the wake-up below; the state
+  // outlives it.
+  std::shared_ptr<State> state = state_;
   {
-    std::lock_guard lock(state_->mutex);
-    state_->work.push_back(std::move(work));
-    if (!state_->thread.joinable()) state_->thread = std::thread(State::run, state_);
+    std::lock_guard lock(state->mutex);
+    state->work.push_back(std::move(work));
+    if (!state->thread.joinable()) state->thread = std::thread(State::run, state);
   }
-  state_->wake.notify_one();
+  state->wake.notify_one();
 }
 
 void SerialQueue::sync(const std::function<void()>& work) {
