@@ -4,13 +4,15 @@
 
 namespace platform {
 
-// The global concurrent queue of default priority: a fixed set of worker
-// threads shared by the whole process, so work submitted to it may run at
-// the same time as other work of it and as the caller. The workers live
-// until the process ends.
+// The global concurrent queue of default priority: worker threads shared by
+// the whole process, so work submitted to it may run at the same time as
+// other work of it and as the caller. A worker is added whenever work waits
+// with no worker idle (up to 64), so work that blocks until later work of
+// the queue has run does not stall it. The workers live until the process
+// ends.
 class GlobalQueue {
  public:
-  // The process-wide queue, its workers started on first use.
+  // The process-wide queue, its workers started as work arrives.
   static GlobalQueue& defaultQueue();
 
   // Submits the work and returns at once.

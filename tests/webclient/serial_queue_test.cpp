@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -113,6 +115,32 @@ TEST(GlobalQueue, RunsWorkConcurrentlyOnItsWorkers) {
   EXPECT_TRUE(allOnWorkers);
   EXPECT_GT(most, 1);
   EXPECT_FALSE(platform::GlobalQueue::isCurrent());
+}
+
+TEST(GlobalQueue, WorkWaitingForLaterWorkOfTheQueueIsNotStarved) {
+  // Each item waits until every item has started, as completion callbacks do
+  // that wait for the completion of a request they start.
+  constexpr int kCount = 12;
+  std::mutex mutex;
+  std::condition_variable changed;
+  int started = 0;
+  std::atomic<int> sawAll{0};
+  Signal done;
+  std::atomic<int> finished{0};
+  for (int i = 0; i < kCount; ++i) {
+    platform::GlobalQueue::defaultQueue().async([&] {
+      std::unique_lock lock(mutex);
+      ++started;
+      changed.notify_all();
+      if (changed.wait_for(lock, std::chrono::seconds(30), [&] { return started == kCount; })) {
+        ++sawAll;
+      }
+      lock.unlock();
+      if (++finished == kCount) done.raise();
+    });
+  }
+  ASSERT_TRUE(done.wait(std::chrono::seconds(120)));
+  EXPECT_EQ(sawAll, kCount);
 }
 
 }  // namespace
