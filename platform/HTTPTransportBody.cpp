@@ -29,7 +29,8 @@ void RequestBody::appendBytes(const Bytes& bytes) {
 
 bool RequestBody::appendFile(const std::string& path) {
   struct stat info;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO would wait for a writer forever.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   bool measured = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   if (fd >= 0) close(fd);
   if (!measured) {
@@ -82,7 +83,7 @@ std::optional<std::size_t> RequestBody::Reader::read(std::uint8_t* buffer, std::
       const auto& file = std::get<FilePiece>(piece);
       if (offset_ < file.size) {
         if (fd_ < 0) {
-          fd_ = open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+          fd_ = open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
           if (fd_ < 0) return std::nullopt;
         }
         std::size_t wanted = std::min<std::uint64_t>(capacity, file.size - offset_);

@@ -1,5 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <thread>
 
 #include "platform/HTTPTransportBody.h"
 #include "tests/support/TestSupport.h"
@@ -8,6 +12,7 @@
 namespace {
 
 using webclienttest::bytes;
+using webclienttest::Signal;
 using webclienttest::text;
 
 TEST(RequestBody, JoinsTextBytesAndFilesInOrder) {
@@ -49,6 +54,27 @@ TEST(RequestBody, MissingFileMarksTheBodyUnreadable) {
   EXPECT_FALSE(body.isReadable());
   EXPECT_EQ(body.unreadablePath(), dir / "missing");
   EXPECT_FALSE(body.readAll().has_value());
+}
+
+TEST(RequestBody, FIFOIsRefusedWithoutWaitingForAWriter) {
+  testsupport::TempDir dir;
+  std::string fifo = dir / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  platform::RequestBody body;
+  bool added = true;
+  Signal done;
+  std::thread adder([&] {
+    added = body.appendFile(fifo);
+    done.raise();
+  });
+  bool returned = done.wait();
+  // A blocked open is released by a writer, so that the test always ends.
+  if (!returned) close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+  adder.join();
+  EXPECT_TRUE(returned);
+  EXPECT_FALSE(added);
+  EXPECT_FALSE(body.isReadable());
+  EXPECT_EQ(body.unreadablePath(), fifo);
 }
 
 TEST(RequestBody, FileThatShrankIsAReadFailure) {
