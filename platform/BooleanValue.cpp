@@ -7,10 +7,8 @@ namespace platform {
 bool isBooleanTrue(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && isspace(static_cast<unsigned char>(text[i]))) ++i;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    ++i;
-    while (i < text.size() && text[i] == '0') ++i;
-  }
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  while (i < text.size() && text[i] == '0') ++i;
   if (i >= text.size()) return false;
   char first = text[i];
   return first == 'Y' || first == 'y' || first == 'T' || first == 't' ||

@@ -28,6 +28,17 @@ TEST_F(ArtifactPlistTest, YesOneAndTrueAskForIt) {
   }
 }
 
+TEST_F(ArtifactPlistTest, LeadingZerosAreSkippedBeforeTheFirstCharacterCounts) {
+  for (const char* value : {"01", "007", " -0y"}) {
+    environment["QUORVEX_CREATE_ARTIFACT"] = value;
+    EXPECT_EQ(artifactPlistPath(environment), dir / "quorvex.plist") << value;
+  }
+  for (const char* value : {"00", "+000", "0n"}) {
+    environment["QUORVEX_CREATE_ARTIFACT"] = value;
+    EXPECT_FALSE(artifactPlistPath(environment)) << value;
+  }
+}
+
 TEST_F(ArtifactPlistTest, NoZeroAndAbsentDoNot) {
   EXPECT_FALSE(artifactPlistPath(environment));
   for (const char* value : {"NO", "0", ""}) {

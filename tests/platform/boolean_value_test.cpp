@@ -18,10 +18,13 @@ TEST(BooleanValue, OtherTextsAreFalse) {
   }
 }
 
-TEST(BooleanValue, ZerosAreSkippedOnlyAfterASign) {
-  // "0012" has no sign: its first character is 0, so it is false.
-  EXPECT_FALSE(isBooleanTrue(std::string_view("0012")));
+TEST(BooleanValue, LeadingZerosAreSkippedWithOrWithoutASign) {
+  // Zeros after the optional sign are passed over: "0012" reads as 12.
+  EXPECT_TRUE(isBooleanTrue(std::string_view("0012")));
   EXPECT_TRUE(isBooleanTrue(std::string_view("+0012")));
+  EXPECT_TRUE(isBooleanTrue(std::string_view(" 0y")));
+  EXPECT_FALSE(isBooleanTrue(std::string_view("000")));
+  EXPECT_FALSE(isBooleanTrue(std::string_view("00n")));
 }
 
 TEST(BooleanValue, NumbersAreTrueWhenNonZero) {
