@@ -3,12 +3,12 @@
 #include <cstdlib>
 
 #include "platform/CachesDirectory.h"
-#include "platform/Digest.h"
 #include "platform/DirectoryCreation.h"
 #include "platform/DirectoryListing.h"
 #include "platform/FileCopy.h"
 #include "platform/Log.h"
 #include "platform/Path.h"
+#include "shared/Categories/NSString+MD5.h"
 
 namespace {
 
@@ -16,11 +16,6 @@ namespace {
 std::string cachesBaseDirectory() {
   auto directories = platform::userCachesDirectories();
   return directories.empty() ? platform::homeDirectory() : directories.front();
-}
-
-std::string md5Hex(const std::string& text) {
-  auto digest = platform::md5(text.data(), static_cast<std::uint32_t>(text.size()));
-  return platform::lowercaseHex(digest.data(), digest.size());
 }
 
 // Copies one dSYM entry; a copy that reports an error ends the run.
@@ -35,7 +30,7 @@ void copyDSYM(const std::string& source, const std::string& destination) {
 
 std::string cacheDirectory(const std::string& endpointText) {
   std::string path = platform::appendPathComponent(cachesBaseDirectory(), "com.quorvex.mac");
-  path = platform::appendPathComponent(path, md5Hex(endpointText));
+  path = platform::appendPathComponent(path, NSString_MD5::MD5(endpointText));
   path = platform::appendPathComponent(path, "builds");
   if (auto error = platform::createDirectoryWithIntermediates(path)) {
     platform::NSLog("ERROR: unable to write directory for object store.");

@@ -43,6 +43,12 @@ TEST_F(CacheDirectoryTest, TheDigestIsOfTheEndpointTextAsItIs) {
             fs::path(slash).parent_path().parent_path());
 }
 
+TEST_F(CacheDirectoryTest, TheDigestStopsAtAZeroCharacterOfTheEndpoint) {
+  const std::string withZero("https://api.example.com\0/tail", 29);
+  EXPECT_EQ(cacheDirectory(withZero),
+            dir / "cache/com.quorvex.mac/" + md5Hex("https://api.example.com") + "/builds");
+}
+
 TEST_F(CacheDirectoryTest, WithoutXDGCacheHomeTheHomeCacheFolderIsUsed) {
   ScopedVariable noCache("XDG_CACHE_HOME", nullptr);
   EXPECT_EQ(cacheDirectory("e"), dir / "home/.cache/com.quorvex.mac/" + md5Hex("e") + "/builds");
