@@ -251,6 +251,22 @@ TEST_F(BuildServerTest, AppWithoutDisplayNameNotifiesWithToolDetailsOnly) {
   EXPECT_EQ(notification["problems"].size(), 0u);
 }
 
+TEST_F(BuildServerTest, AnEndpointInTheInfoPlistMovesNeitherRequest) {
+  ServiceProcess service;
+  std::string plist = testsupport::readFile(products + "/App.app/Info.plist");
+  const std::string displayName = "\t<key>CFBundleDisplayName</key>\n";
+  ASSERT_NE(plist.find(displayName), std::string::npos);
+  plist.insert(plist.find(displayName),
+               "\t<key>QuorvexAPIEndpoint</key>\n\t<string>http://127.0.0.1:" +
+                   std::to_string(closedPort()) + "</string>\n");
+  testsupport::writeFile(products + "/App.app/Info.plist", plist);
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(service.records("notification").size(), 1u);
+  EXPECT_EQ(service.records("upload").size(), 1u);
+  EXPECT_EQ(countOf(result.err, "Could not be onboarded"), 0u) << result.err;
+}
+
 TEST_F(BuildServerTest, ZipHoldsTheDSYMFolderAsItsTopEntryAndIsGoneAfterTheRun) {
   ServiceProcess service;
   auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
