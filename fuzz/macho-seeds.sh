@@ -31,7 +31,8 @@ ln -s "$(command -v llvm-lipo-14)" "$work/bin/lipo"
 PATH="$work/bin:$PATH" dsymutil-14 "$work/fat" -o "$work/fat.dSYM" >/dev/null
 cp "$work/fat.dSYM/Contents/Resources/DWARF/fat" "$out/fat-dwarf"
 
-corpus=/work/shared/corpus/macho
+# The Apple-built files lie in the shared folder beside the repository.
+corpus=$(cd "$(dirname "$0")/.." && pwd)/../shared/corpus/macho
 if [ -d "$corpus" ]; then
   for file in "$corpus"/*; do
     case $file in *.md) ;; *) cp "$file" "$out/corpus-$(basename "$file")" ;; esac

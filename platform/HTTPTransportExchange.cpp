@@ -1,6 +1,7 @@
 #include "platform/HTTPTransportExchange.h"
 
 #include <curl/curl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -94,6 +95,12 @@ std::optional<std::string> fileText(const char* path) {
 // in it.
 void addEnvironmentTrust(CURL* easy, std::string& blobText) {
   const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  // A machine without the system bundle still verifies against the extra
+  // trust below, instead of failing on the missing bundle file.
+  if (info->cainfo && access(info->cainfo, R_OK) != 0) {
+    curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
+    curl_easy_setopt(easy, CURLOPT_PROXY_CAINFO, nullptr);
+  }
   const char* certFile = getenv("SSL_CERT_FILE");
   if (certFile && *certFile) {
     if (std::optional<std::string> extra = fileText(certFile)) {

@@ -20,7 +20,8 @@ using testsupport::UUIDAndArchitecture;
 
 namespace {
 
-const std::string kCorpus = "/work/shared/corpus/macho/";
+// The Apple-built files lie in the shared folder beside the repository.
+const std::string kCorpus = testsupport::sourceRoot() + "/../shared/corpus/macho/";
 
 std::vector<UUIDAndArchitecture> pairsOf(const QVXMachOBinary& binary) {
   std::vector<UUIDAndArchitecture> pairs;
