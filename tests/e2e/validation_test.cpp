@@ -207,7 +207,7 @@ TEST_F(ValidationTest, SourceRootChecksComeAfterTheBuildChecks) {
   std::filesystem::remove_all(products() + "/App.app.dSYM");
   auto result = run();
   EXPECT_EQ(countOf(result.err, "Brantle: dSYM Error"), 1u) << result.err;
-  EXPECT_EQ(countOf(result.err, "602"), 0u);
+  EXPECT_EQ(countOf(result.err, "(Quorvex error 602)"), 0u);
 }
 
 TEST_F(ValidationTest, SourceRootThatIsTheWorkingDirectoryPassesAtOnce) {
