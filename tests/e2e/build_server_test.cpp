@@ -12,6 +12,7 @@
 
 #include "tests/support/DesktopApp.h"
 #include "tests/support/MachOFixtures.h"
+#include "tests/support/SampleApp.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/TestSupport.h"
 
@@ -86,12 +87,9 @@ int closedPort() {
 class BuildServerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    sample_ = new TempDir;
-    auto result = testsupport::runProcess(
-        {"/bin/sh", testsupport::sourceRoot() + "/scripts/build-sample-app.sh",
-         sample_->path() + "/products"},
-        {{"PATH", "/usr/bin:/bin"}});
-    ASSERT_EQ(result.status, 0) << result.err;
+    sample_ = new testsupport::SampleApp;
+    std::string error;
+    ASSERT_TRUE(sample_->build(&error)) << error;
   }
   static void TearDownTestSuite() {
     delete sample_;
@@ -99,8 +97,7 @@ class BuildServerTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    fs::copy(sample_->path() + "/products", products,
-             fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    sample_->copyProductsTo(products);
     testsupport::makeDirectories(root / "project");
   }
 
@@ -152,10 +149,10 @@ class BuildServerTest : public ::testing::Test {
   std::string products = root / "products";
 
  private:
-  static TempDir* sample_;
+  static testsupport::SampleApp* sample_;
 };
 
-TempDir* BuildServerTest::sample_ = nullptr;
+testsupport::SampleApp* BuildServerTest::sample_ = nullptr;
 
 TEST_F(BuildServerTest, NotificationAndUploadCarryExactlyTheIdentityHeaders) {
   ServiceProcess service;

@@ -7,6 +7,7 @@
 #include "platform/PropertyList.h"
 #include "tests/support/Browser.h"
 #include "tests/support/DesktopApp.h"
+#include "tests/support/SampleApp.h"
 #include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -95,12 +96,9 @@ std::string folderOfPathLength(const std::string& base, size_t length) {
 class InteractiveTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    sample_ = new testsupport::TempDir;
-    auto result = testsupport::runProcess(
-        {"/bin/sh", testsupport::sourceRoot() + "/scripts/build-sample-app.sh",
-         sample_->path() + "/products"},
-        {{"PATH", "/usr/bin:/bin"}});
-    ASSERT_EQ(result.status, 0) << result.err;
+    sample_ = new testsupport::SampleApp;
+    std::string error;
+    ASSERT_TRUE(sample_->build(&error)) << error;
   }
   static void TearDownTestSuite() {
     delete sample_;
@@ -108,8 +106,7 @@ class InteractiveTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    fs::copy(sample_->path() + "/products", products,
-             fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    sample_->copyProductsTo(products);
     testsupport::makeDirectories(root / "project");
   }
 
@@ -172,10 +169,10 @@ class InteractiveTest : public ::testing::Test {
   std::string products = root / "products";
 
  private:
-  static testsupport::TempDir* sample_;
+  static testsupport::SampleApp* sample_;
 };
 
-testsupport::TempDir* InteractiveTest::sample_ = nullptr;
+testsupport::SampleApp* InteractiveTest::sample_ = nullptr;
 
 TEST_F(InteractiveTest, NewDesktopAppGetsBuildPlistInANewBuildFolder) {
   testsupport::DesktopApp app(root.path(), "203");
