@@ -84,20 +84,10 @@ int closedPort() {
 
 }  // namespace
 
-class BuildServerTest : public ::testing::Test {
+class BuildServerTest : public testsupport::SampleAppTest {
  protected:
-  static void SetUpTestSuite() {
-    sample_ = new testsupport::SampleApp;
-    std::string error;
-    ASSERT_TRUE(sample_->build(&error)) << error;
-  }
-  static void TearDownTestSuite() {
-    delete sample_;
-    sample_ = nullptr;
-  }
-
   void SetUp() override {
-    sample_->copyProductsTo(products);
+    copySampleProductsTo(products);
     testsupport::makeDirectories(root / "project");
   }
 
@@ -134,6 +124,18 @@ class BuildServerTest : public ::testing::Test {
     return runUnderBotsDaemon(settings, {kSecret},
                               {testsupport::testProgramsDir() + "/with_zip_replaced", replacement});
   }
+  // Runs with /usr/bin/zip replaced by REPLACEMENT and expects the
+  // compression failure: its message, status 1 and no upload.
+  void expectCompressionFailureWith(ServiceProcess& service, const std::string& replacement) {
+    auto result = runWithZipReplaced(buildSettings(service.baseURL()), replacement);
+    if (result.status == kNamespacesUnavailable) GTEST_SKIP() << result.err;
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(countOf(result.err,
+                      "\n\nBrantle: Compression of App.app.dSYM failed, unable to upload.\n\n\n"),
+              1u)
+        << result.err;
+    EXPECT_EQ(service.records("upload").size(), 0u);
+  }
 
   // The "UUID:%@ Slice:%@\n" lines of the sample executable, from llvm-dwarfdump.
   std::string expectedSummary() const {
@@ -149,10 +151,7 @@ class BuildServerTest : public ::testing::Test {
   std::string products = root / "products";
 
  private:
-  static testsupport::SampleApp* sample_;
 };
-
-testsupport::SampleApp* BuildServerTest::sample_ = nullptr;
 
 TEST_F(BuildServerTest, NotificationAndUploadCarryExactlyTheIdentityHeaders) {
   ServiceProcess service;
@@ -431,28 +430,14 @@ TEST_F(BuildServerTest, ZipThatFailsStopsTheRunWithoutUpload) {
   testsupport::writeFile(root / "failing-zip",
                          "#!/bin/sh\necho 'zip error: disk full' >&2\nexit 14\n");
   fs::permissions(root / "failing-zip", fs::perms::owner_all);
-  auto result = runWithZipReplaced(buildSettings(service.baseURL()), root / "failing-zip");
-  if (result.status == kNamespacesUnavailable) GTEST_SKIP() << result.err;
-  EXPECT_EQ(result.status, 1) << result.err;
-  EXPECT_EQ(countOf(result.err,
-                    "\n\nBrantle: Compression of App.app.dSYM failed, unable to upload.\n\n\n"),
-            1u)
-      << result.err;
-  EXPECT_EQ(service.records("upload").size(), 0u);
+  expectCompressionFailureWith(service, root / "failing-zip");
 }
 
 TEST_F(BuildServerTest, ZipThatCannotBeStartedStopsTheRunLikeAFailedOne) {
   ServiceProcess service;
   testsupport::writeFile(root / "not-a-program", "plain text\n");
   fs::permissions(root / "not-a-program", fs::perms::owner_read | fs::perms::owner_write);
-  auto result = runWithZipReplaced(buildSettings(service.baseURL()), root / "not-a-program");
-  if (result.status == kNamespacesUnavailable) GTEST_SKIP() << result.err;
-  EXPECT_EQ(result.status, 1) << result.err;
-  EXPECT_EQ(countOf(result.err,
-                    "\n\nBrantle: Compression of App.app.dSYM failed, unable to upload.\n\n\n"),
-            1u)
-      << result.err;
-  EXPECT_EQ(service.records("upload").size(), 0u);
+  expectCompressionFailureWith(service, root / "not-a-program");
 }
 
 TEST_F(BuildServerTest, ZipThatLeavesNoArchiveStopsTheRunWithFailedToLoadFile) {

@@ -93,20 +93,10 @@ std::string folderOfPathLength(const std::string& base, size_t length) {
 // Runs the built tool on a sample app laid out by scripts/build-sample-app.sh
 // (real Mach-O executable and dSYM), with the desktop-app stand-in
 // registered in the test's own XDG folders, or with no handler at all.
-class InteractiveTest : public ::testing::Test {
+class InteractiveTest : public testsupport::SampleAppTest {
  protected:
-  static void SetUpTestSuite() {
-    sample_ = new testsupport::SampleApp;
-    std::string error;
-    ASSERT_TRUE(sample_->build(&error)) << error;
-  }
-  static void TearDownTestSuite() {
-    delete sample_;
-    sample_ = nullptr;
-  }
-
   void SetUp() override {
-    sample_->copyProductsTo(products);
+    copySampleProductsTo(products);
     testsupport::makeDirectories(root / "project");
   }
 
@@ -169,10 +159,7 @@ class InteractiveTest : public ::testing::Test {
   std::string products = root / "products";
 
  private:
-  static testsupport::SampleApp* sample_;
 };
-
-testsupport::SampleApp* InteractiveTest::sample_ = nullptr;
 
 TEST_F(InteractiveTest, NewDesktopAppGetsBuildPlistInANewBuildFolder) {
   testsupport::DesktopApp app(root.path(), "203");

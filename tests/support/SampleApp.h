@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "tests/support/TestSupport.h"
@@ -18,6 +20,26 @@ class SampleApp {
 
  private:
   TempDir dir_;
+};
+
+// A fixture whose suite builds the sample app once; each test copies its
+// products folder into a folder of its own.
+class SampleAppTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    sample_ = new SampleApp;
+    std::string error;
+    ASSERT_TRUE(sample_->build(&error)) << error;
+  }
+  static void TearDownTestSuite() {
+    delete sample_;
+    sample_ = nullptr;
+  }
+  // Copies the sample app's products folder to FOLDER.
+  static void copySampleProductsTo(const std::string& folder) { sample_->copyProductsTo(folder); }
+
+ private:
+  static inline SampleApp* sample_ = nullptr;
 };
 
 }  // namespace testsupport
