@@ -5,6 +5,6 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} >/dev/null
-cmake --build "$build" -j"$(nproc)" --target run quorvex_service desktop-app named_parent
+BUILD_DIR=$build BUILD_TARGETS="run quorvex_service desktop-app named_parent" "$root/scripts/build.sh"
+echo "running the demo"
 "$root/scripts/run-demo.sh" "$build"

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, testing and the demo need.
 # Runs apt-get only when a package is missing; uses sudo when not root.
+# apt-get's output goes to a log file, shown only when it fails.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/quiet.sh"
 
 packages=(
   build-essential cmake pkg-config git
@@ -18,10 +21,20 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "packages: all ${#packages[@]} installed"
+  exit 0
+fi
 
+# sudo drops the caller's environment, so the variables go through env.
 as_root=()
-if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
-echo "Installing: ${missing[*]}" >&2
-"${as_root[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "installing ${missing[*]} needs root or sudo" >&2; exit 1; }
+  as_root=(sudo)
+  sudo -v
+fi
+log=$(mktemp "${TMPDIR:-/tmp}/run-install-deps-XXXXXX.log")
+quietly "$log" "updating the package lists" "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+quietly "$log" "installing packages: ${missing[*]}" "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+rm -f "$log"
