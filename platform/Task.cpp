@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/InterruptCleanup.h"
+
 extern char** environ;
 
 namespace platform {
@@ -106,6 +108,7 @@ std::optional<Error> Task::launch() {
     pid_ = -1;
     return spawnError(rc);
   }
+  setChildToStopOnInterrupt(pid_);
   if (input_) input_->closeReading();
   if (output_) output_->closeWriting();
   if (error_) error_->closeWriting();
@@ -114,6 +117,13 @@ std::optional<Error> Task::launch() {
 
 void Task::waitUntilExit() {
   if (pid_ < 0) return;
+  // The child stays the one an interrupt stops until it has exited; only
+  // then is it reaped, so its process id cannot pass to another process
+  // while an interrupt may still signal it.
+  siginfo_t info{};
+  while (waitid(P_PID, pid_, &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+  }
+  setChildToStopOnInterrupt(-1);
   int raw = 0;
   while (waitpid(pid_, &raw, 0) < 0) {
     if (errno != EINTR) {

@@ -1,0 +1,100 @@
+#include "platform/InterruptCleanup.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
+
+// What the handler reads. The path is a buffer of its own, published
+// before the guard is armed, so the handler never touches a std::string
+// that is being changed.
+std::atomic<const char*> gPath{nullptr};
+std::atomic<pid_t> gChild{-1};
+// Handlers running now; one that runs never returns, it ends the process.
+std::atomic<int> gHandling{0};
+struct sigaction gPrevious[kSignalCount];
+bool gInstalled[kSignalCount] = {};
+
+void stopChild(int signalNumber) {
+  const pid_t child = gChild.load();
+  if (child <= 0) return;
+  kill(child, signalNumber);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// Only async-signal-safe calls from here on.
+void onInterrupt(int signalNumber) {
+  gHandling.fetch_add(1);
+  stopChild(signalNumber);
+  if (const char* path = gPath.load()) unlink(path);
+  struct sigaction defaults {};
+  defaults.sa_handler = SIG_DFL;
+  sigemptyset(&defaults.sa_mask);
+  sigaction(signalNumber, &defaults, nullptr);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signalNumber);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  raise(signalNumber);
+}
+
+void installHandlers() {
+  for (int i = 0; i < kSignalCount; ++i) {
+    struct sigaction current {};
+    sigaction(kSignals[i], nullptr, &current);
+    if (current.sa_handler == SIG_IGN) continue;
+    struct sigaction handler {};
+    handler.sa_handler = onInterrupt;
+    sigfillset(&handler.sa_mask);  // one cleanup, whichever signal comes first
+    gInstalled[i] = sigaction(kSignals[i], &handler, &gPrevious[i]) == 0;
+  }
+}
+
+void restoreHandlers() {
+  for (int i = 0; i < kSignalCount; ++i) {
+    if (gInstalled[i]) sigaction(kSignals[i], &gPrevious[i], nullptr);
+    gInstalled[i] = false;
+  }
+}
+
+// Takes the published path back and frees it. A handler that may still
+// read it is about to end the process, so this thread waits for that end.
+void releasePath() {
+  const char* old = gPath.exchange(nullptr);
+  if (gHandling.load() > 0) {
+    for (;;) pause();
+  }
+  delete[] old;
+}
+
+}  // namespace
+
+RemovalOnInterrupt::RemovalOnInterrupt(const std::string& path) {
+  restoreHandlers();
+  releasePath();
+  char* copy = new char[path.size() + 1];
+  std::memcpy(copy, path.c_str(), path.size() + 1);
+  gPath.store(copy);
+  installHandlers();
+}
+
+RemovalOnInterrupt::~RemovalOnInterrupt() {
+  restoreHandlers();
+  releasePath();
+}
+
+void setChildToStopOnInterrupt(pid_t child) { gChild.store(child); }
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace platform {
+
+// While a guard lives, SIGINT, SIGTERM or SIGHUP no longer leave its file
+// behind: the child being waited for (if any) gets the same signal and is
+// waited for, so it cannot write the file after it is gone; then the file
+// is removed and the process ends by the signal, as it would have without
+// the guard. A signal this process ignores stays ignored. One guard at a
+// time; a new guard replaces the path of the previous one.
+class RemovalOnInterrupt {
+ public:
+  explicit RemovalOnInterrupt(const std::string& path);
+  ~RemovalOnInterrupt();
+  RemovalOnInterrupt(const RemovalOnInterrupt&) = delete;
+  RemovalOnInterrupt& operator=(const RemovalOnInterrupt&) = delete;
+};
+
+// The child process that an interrupt should stop first; -1: none. Set by
+// the child-process runner from launch until the child has been waited for.
+void setChildToStopOnInterrupt(pid_t child);
+
+}  // namespace platform
