@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "tests/support/BuildServerRun.h"
 #include "tests/support/DesktopApp.h"
 #include "tests/support/MachOFixtures.h"
 #include "tests/support/SampleApp.h"
@@ -20,36 +21,16 @@ namespace fs = std::filesystem;
 using testsupport::countOf;
 using testsupport::ProcessResult;
 using testsupport::ServiceProcess;
+using testsupport::Settings;
 using testsupport::TempDir;
-using Settings = std::map<std::string, std::string>;
 
 namespace {
 
-const std::string kKey = "0123456789abcdef0123456789abcdef01234567";
-const std::string kSecret = "5ecret5ecret5ecret5ecret5ecret5ecret5ecret5ecret5ecret5ecret5ec0";
+const std::string& kKey = testsupport::kBuildServerKey;
+const std::string& kSecret = testsupport::kBuildServerSecret;
 const std::string kUploadedPrefix = "\n\nBrantle: App.app.dSYM uploaded statusCode ";
 const std::string kFailedPrefix = "\n\nBrantle: App.app.dSYM could not be uploaded statusCode ";
-const int kNamespacesUnavailable = 77;
-
-// The files of a folder whose names end with ".zip".
-std::vector<std::string> zipsIn(const std::string& folder) {
-  std::vector<std::string> zips;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.path().extension() == ".zip") zips.push_back(entry.path().filename());
-  }
-  return zips;
-}
-
-// The form fields of a record as (name, value) pairs; the file part's value
-// is its file name.
-std::vector<std::pair<std::string, std::string>> fieldsOf(const platform::Value& record) {
-  std::vector<std::pair<std::string, std::string>> fields;
-  for (const auto& field : record["fields"]) {
-    fields.emplace_back(field["name"],
-                        field.contains("filename") ? field["filename"] : field["value"]);
-  }
-  return fields;
-}
+using testsupport::fieldsOf;
 
 // Turns the LC_UUID command of a thin 64-bit Mach-O file into an obsolete
 // command no reader looks at, so that the slice has no UUID.
@@ -84,74 +65,7 @@ int closedPort() {
 
 }  // namespace
 
-class BuildServerTest : public testsupport::SampleAppTest {
- protected:
-  void SetUp() override {
-    copySampleProductsTo(products);
-    testsupport::makeDirectories(root / "project");
-  }
-
-  // The sample app's build settings, both service base URLs pointing to BASEURL.
-  Settings buildSettings(const std::string& baseURL) const {
-    Settings settings = testsupport::privateXDGEnvironment(root / "home");
-    Settings build = {
-        {"BUILT_PRODUCTS_DIR", products},      {"INFOPLIST_PATH", "App.app/Info.plist"},
-        {"EXECUTABLE_PATH", "App.app/App"},    {"WRAPPER_NAME", "App.app"},
-        {"DWARF_DSYM_FOLDER_PATH", products},  {"DWARF_DSYM_FILE_NAME", "App.app.dSYM"},
-        {"SRCROOT", root / "project"},         {"PLATFORM_NAME", "iphoneos"},
-        {"CONFIGURATION", "Release"},          {"TARGETED_DEVICE_FAMILY", "1"},
-        {"IPHONEOS_DEPLOYMENT_TARGET", "9.0"}, {"PATH", "/usr/bin:/bin"},
-        {"QUORVEX_API_BASE_URL", baseURL},     {"QUORVEX_CODE_MAPPING_BASE_URL", baseURL}};
-    settings.insert(build.begin(), build.end());
-    return settings;
-  }
-
-  // Runs `run KEY [arguments...]` in the project folder below a parent named
-  // "xcsbuildd", itself started through WRAPPER when given.
-  ProcessResult runUnderBotsDaemon(const Settings& settings,
-                                   const std::vector<std::string>& arguments = {kSecret},
-                                   const std::vector<std::string>& wrapper = {}) const {
-    std::vector<std::string> argv = wrapper;
-    argv.insert(argv.end(), {testsupport::testProgramsDir() + "/named_parent", "xcsbuildd",
-                             testsupport::runExecutable(), kKey});
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return testsupport::runProcess(argv, settings, root / "project");
-  }
-
-  // The same with /usr/bin/zip replaced by REPLACEMENT ("--missing": absent)
-  // in a mount namespace of the run's own.
-  ProcessResult runWithZipReplaced(const Settings& settings, const std::string& replacement) const {
-    return runUnderBotsDaemon(settings, {kSecret},
-                              {testsupport::testProgramsDir() + "/with_zip_replaced", replacement});
-  }
-  // Runs with /usr/bin/zip replaced by REPLACEMENT and expects the
-  // compression failure: its message, status 1 and no upload.
-  void expectCompressionFailureWith(ServiceProcess& service, const std::string& replacement) {
-    auto result = runWithZipReplaced(buildSettings(service.baseURL()), replacement);
-    if (result.status == kNamespacesUnavailable) GTEST_SKIP() << result.err;
-    EXPECT_EQ(result.status, 1) << result.err;
-    EXPECT_EQ(countOf(result.err,
-                      "\n\nBrantle: Compression of App.app.dSYM failed, unable to upload.\n\n\n"),
-              1u)
-        << result.err;
-    EXPECT_EQ(service.records("upload").size(), 0u);
-  }
-
-  // The "UUID:%@ Slice:%@\n" lines of the sample executable, from llvm-dwarfdump.
-  std::string expectedSummary() const {
-    std::string summary;
-    for (const auto& pair : testsupport::dwarfdumpUUIDs(products + "/App.app/App"))
-      summary += "UUID:" + pair.uuid + " Slice:" + pair.architecture + "\n";
-    return summary;
-  }
-
-  void expectNoZipBesideTheDSYM() const { EXPECT_EQ(zipsIn(products), std::vector<std::string>{}); }
-
-  TempDir root;
-  std::string products = root / "products";
-
- private:
-};
+class BuildServerTest : public testsupport::BuildServerRunTest {};
 
 TEST_F(BuildServerTest, NotificationAndUploadCarryExactlyTheIdentityHeaders) {
   ServiceProcess service;
@@ -412,48 +326,6 @@ TEST_F(BuildServerTest, MissingPlatformNameStopsBeforeAnyRequest) {
   EXPECT_EQ(service.records().size(), 0u);
 }
 
-TEST_F(BuildServerTest, MissingZipStopsTheRunAfterTheNotification) {
-  ServiceProcess service;
-  auto result = runWithZipReplaced(buildSettings(service.baseURL()), "--missing");
-  if (result.status == kNamespacesUnavailable) GTEST_SKIP() << result.err;
-  EXPECT_EQ(result.status, 1) << result.err;
-  EXPECT_EQ(countOf(result.err, "\n\nBrantle: ditto tool unavailable at path /usr/bin/zip\n\n\n"),
-            1u)
-      << result.err;
-  EXPECT_EQ(service.records("notification").size(), 1u);
-  EXPECT_EQ(service.records("upload").size(), 0u);
-  expectNoZipBesideTheDSYM();
-}
-
-TEST_F(BuildServerTest, ZipThatFailsStopsTheRunWithoutUpload) {
-  ServiceProcess service;
-  testsupport::writeFile(root / "failing-zip",
-                         "#!/bin/sh\necho 'zip error: disk full' >&2\nexit 14\n");
-  fs::permissions(root / "failing-zip", fs::perms::owner_all);
-  expectCompressionFailureWith(service, root / "failing-zip");
-}
-
-TEST_F(BuildServerTest, ZipThatCannotBeStartedStopsTheRunLikeAFailedOne) {
-  ServiceProcess service;
-  testsupport::writeFile(root / "not-a-program", "plain text\n");
-  fs::permissions(root / "not-a-program", fs::perms::owner_read | fs::perms::owner_write);
-  expectCompressionFailureWith(service, root / "not-a-program");
-}
-
-TEST_F(BuildServerTest, ZipThatLeavesNoArchiveStopsTheRunWithFailedToLoadFile) {
-  ServiceProcess service;
-  testsupport::writeFile(root / "silent-zip", "#!/bin/sh\nexit 0\n");
-  fs::permissions(root / "silent-zip", fs::perms::owner_all);
-  auto result = runWithZipReplaced(buildSettings(service.baseURL()), root / "silent-zip");
-  if (result.status == kNamespacesUnavailable) GTEST_SKIP() << result.err;
-  EXPECT_EQ(result.status, 1) << result.err;
-  EXPECT_EQ(countOf(result.err, "\n\nBrantle: Failed to Load File\n\n" + products +
-                                    "/App.app.dSYM data could not be loaded\n"),
-            1u)
-      << result.err;
-  EXPECT_EQ(service.records("upload").size(), 0u);
-}
-
 TEST_F(BuildServerTest, AbsentExecutableGivesAnUploadWithoutPairs) {
   ServiceProcess service;
   fs::remove(products + "/App.app/App");
@@ -496,32 +368,6 @@ TEST_F(BuildServerTest, SliceWithoutUUIDIsReportedAndLeftOut) {
                                     " Slice:" + slices[0].architecture + "\n\n"),
             1u)
       << result.err;
-}
-
-TEST_F(BuildServerTest, ZipThatCannotBeDeletedIsReportedAndTheResultFollowsTheStatus) {
-  testsupport::writeFile(root / "probe", "x");
-  if (testsupport::runProcess({"/usr/bin/chattr", "+i", root / "probe"}, {}).status != 0)
-    GTEST_SKIP() << "no immutable files on this file system";
-  testsupport::runProcess({"/usr/bin/chattr", "-i", root / "probe"}, {});
-  // The stand-in archiver zips with the real zip, then makes the zip immutable.
-  fs::copy_file("/usr/bin/zip", root / "real-zip");
-  testsupport::writeFile(
-      root / "sticky-zip",
-      "#!/bin/sh\n\"" + root / "real-zip" + "\" \"$@\" || exit $?\n/usr/bin/chattr +i \"$4\"\n");
-  fs::permissions(root / "sticky-zip", fs::perms::owner_all);
-  ServiceProcess service;
-  auto result = runWithZipReplaced(buildSettings(service.baseURL()), root / "sticky-zip");
-  auto left = zipsIn(products);
-  for (const auto& zip : left)
-    testsupport::runProcess({"/usr/bin/chattr", "-i", products + "/" + zip}, {});
-  if (result.status == kNamespacesUnavailable) GTEST_SKIP() << result.err;
-  EXPECT_EQ(result.status, 0) << result.err;
-  ASSERT_EQ(left.size(), 1u);
-  EXPECT_EQ(countOf(result.err, "\n\nBrantle: Could not delete zipped dSYM at path " + products +
-                                    "/" + left[0] + " Error Domain=NSPOSIXErrorDomain Code=1 "),
-            1u)
-      << result.err;
-  EXPECT_EQ(countOf(result.err, kUploadedPrefix + "201\n"), 1u) << result.err;
 }
 
 TEST_F(BuildServerTest, DebugModeReportsTheDSYMPathBeforeUploading) {

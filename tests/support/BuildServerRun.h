@@ -1,0 +1,63 @@
+#pragma once
+
+// Runs of the built `run` in build-server mode: below a parent named
+// "xcsbuildd" (the Bots build daemon), on a copy of the sample app, with
+// both service base URLs pointing to a service on 127.0.0.1.
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Value.h"
+#include "tests/support/SampleApp.h"
+#include "tests/support/TestSupport.h"
+
+namespace testsupport {
+
+using Settings = std::map<std::string, std::string>;
+
+inline const std::string kBuildServerKey = "0123456789abcdef0123456789abcdef01234567";
+inline const std::string kBuildServerSecret =
+    "5ecret5ecret5ecret5ecret5ecret5ecret5ecret5ecret5ecret5ecret5ec0";
+// "run" exits with this when a wrapper finds no mount namespaces.
+inline const int kNamespacesUnavailable = 77;
+
+// The files of a folder whose names end with ".zip".
+std::vector<std::string> zipsIn(const std::string& folder);
+
+// The form fields of a stored request record as (name, value) pairs; the
+// file part's value is its file name.
+std::vector<std::pair<std::string, std::string>> fieldsOf(const platform::Value& record);
+
+class BuildServerRunTest : public SampleAppTest {
+ protected:
+  void SetUp() override;
+
+  // The sample app's build settings, both service base URLs pointing to BASEURL.
+  Settings buildSettings(const std::string& baseURL) const;
+
+  // Runs `RUN KEY [arguments...]` in the project folder below a parent named
+  // "xcsbuildd", itself started through WRAPPER when given; RUN is the
+  // built tool unless another copy is named.
+  ProcessResult runUnderBotsDaemon(const Settings& settings,
+                                   const std::vector<std::string>& arguments = {kBuildServerSecret},
+                                   const std::vector<std::string>& wrapper = {},
+                                   const std::string& run = runExecutable()) const;
+
+  // The "UUID:%@ Slice:%@\n" lines of the sample executable, from llvm-dwarfdump.
+  std::string expectedSummary() const;
+
+  // The products folder holds what it held at the start of the test (or at
+  // the last rememberProductsFolder()): no zip, no temporary file.
+  void expectNoZipBesideTheDSYM() const;
+  void rememberProductsFolder();
+
+  TempDir root;
+  std::string products = root / "products";
+
+ private:
+  std::vector<std::string> productsListing_;
+};
+
+}  // namespace testsupport
