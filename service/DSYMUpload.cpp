@@ -8,6 +8,8 @@
 #include "platform/FileReadability.h"
 #include "platform/FileRemoval.h"
 #include "platform/Format.h"
+#include "platform/InterruptCleanup.h"
+#include "platform/MainBundle.h"
 #include "platform/Path.h"
 #include "platform/RandomUUID.h"
 #include "service/AppPlatform.h"
@@ -17,10 +19,12 @@
 
 namespace {
 
-// The archiver that stands in for ditto: run in the dSYM's folder as
-// "zip -r -y -q ZIP DSYMNAME", its top entry is the bundle's own folder
-// and symbolic links stay links.
-const char* const kArchiverPath = "/usr/bin/zip";
+// The framework's own archiver, next to the tool: with "-c -k --keepParent
+// DSYM ZIP" it writes a zip whose top entry is the bundle's own folder,
+// under a temporary name that becomes ZIP only when the archive is whole.
+std::string archiverPath() {
+  return platform::joinWithSlash(platform::mainBundlePath(), "archiver");
+}
 
 struct UploadPaths {
   std::string dsymFolder;  // DWARF_DSYM_FOLDER_PATH
@@ -80,19 +84,19 @@ std::string addExecutableSlices(QVXWebRequest& request,
 }
 
 // Zips the bundle next to itself, or ends the run. An archiver that exists
-// but cannot be started fails like one that exits with an error.
+// but cannot be started fails like one that exits with an error; whatever
+// a failed archiver left at the zip path is removed.
 void compressDSYM(const UploadPaths& paths) {
-  if (!platform::fileExists(kArchiverPath)) {
-    QVXLog("ditto tool unavailable at path %@\n\n", kArchiverPath);
+  const std::string archiver = archiverPath();
+  if (!platform::fileExists(archiver)) {
+    QVXLog("ditto tool unavailable at path %@\n\n", archiver);
     exit(1);
   }
-  // A name starting with "-" would read as an option; "./" keeps it a name
-  // (zip drops the "./" from the entry names).
-  std::string member = paths.dsymName.rfind('-', 0) == 0 ? "./" + paths.dsymName : paths.dsymName;
-  auto zipped = NSTask_Convenience::runTaskWithLaunchPath_currentDirectoryPath_arguments(
-      kArchiverPath, paths.dsymFolder,
-      std::vector<std::string>{"-r", "-y", "-q", paths.zipName, member});
+  auto zipped = NSTask_Convenience::runTaskWithLaunchPath_arguments(
+      archiver,
+      std::vector<std::string>{"-c", "-k", "--keepParent", paths.dsymPath, paths.zipPath});
   if (!zipped.launched() || !zipped.value) {
+    platform::removeItemAtPath(paths.zipPath);
     QVXLog("Compression of %@ failed, unable to upload.\n\n", paths.dsymName);
     exit(1);
   }
@@ -101,9 +105,11 @@ void compressDSYM(const UploadPaths& paths) {
 // Attaches the zip as the file part; its bytes are read from the file while
 // the body is sent, never held in memory whole.
 void attachZip(QVXWebRequest& request, const UploadPaths& paths) {
-  if (!platform::isReadableFile(paths.zipPath))
+  if (!platform::isReadableFile(paths.zipPath)) {
+    platform::removeItemAtPath(paths.zipPath);
     failWithTitleAndReason("Failed to Load File",
                            platform::format("%@ data could not be loaded", paths.dsymPath));
+  }
   request.addFileData_MIMEType_fileName_forFormField(paths.zipPath, "application/zip",
                                                      paths.zipName, "code_mapping[file]");
 }
@@ -133,6 +139,8 @@ bool uploadDSYM(const platform::Environment& environment,
   addProjectFields(*request, info, environment);
   const std::string summary = addExecutableSlices(*request, executable);
   const UploadPaths paths = uploadPaths(environment);
+  // A build cancelled from here on leaves no zip beside the bundle.
+  const platform::RemovalOnInterrupt zipRemoval(paths.zipPath);
   compressDSYM(paths);
   attachZip(*request, paths);
   if (debugMode) QVXLog("Uploading dSYM at path %@", paths.dsymPath);
