@@ -15,6 +15,7 @@ for bench in "${benches[@]}"; do
   case $bench in
     bench_upload_stream) "$build/bench/$bench" 300 "$folder" ;;
     bench_macho_open) TMPDIR=$folder "$build/bench/$bench" ;;
+    bench_upload_memory) "$build/bench/$bench" "$folder" 30,300,3072 3 ;;
     *) "$build/bench/$bench" "$folder" ;;
   esac
 done
