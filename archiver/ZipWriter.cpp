@@ -2,8 +2,6 @@
 
 #include <zlib.h>
 
-#include "archiver/FileDeflater.h"
-
 namespace archiver {
 
 namespace {
@@ -60,7 +58,7 @@ bool ZipWriter::addFile(const std::string& name, int fd, const struct stat& info
   entry.localZip64 = size >= kLocalZip64Size;
   if (!out_.write(localHeader(entry), error)) return false;
   DeflateResult result;
-  if (!deflateFile(fd, size, path, out_, &result, error)) return false;
+  if (!pool_.deflateFile(fd, size, path, out_, &result, error)) return false;
   entry.crc = result.crc;
   entry.compressedSize = result.compressedSize;
   if (!entry.localZip64 && entry.compressedSize >= kMax32) {

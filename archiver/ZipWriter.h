@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "archiver/DeflatePool.h"
 #include "archiver/OutputFile.h"
 #include "archiver/ZipRecords.h"
 
@@ -32,6 +33,7 @@ class ZipWriter {
   bool addStored(EntryRecord entry, const std::string& content, std::string* error);
 
   OutputFile& out_;
+  DeflatePool pool_;
   std::vector<EntryRecord> entries_;
 };
 
