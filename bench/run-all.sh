@@ -6,8 +6,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build-bench}
 "$root/scripts/install-deps.sh"
-benches=(bench_macho_open bench_dsym_copy bench_upload_stream bench_upload_memory)
-BUILD_DIR=$build BUILD_TYPE=Release BUILD_TARGETS="${benches[*]} run quorvex_service named_parent" \
+benches=(bench_macho_open bench_dsym_copy bench_upload_stream bench_upload_memory bench_archiver)
+BUILD_DIR=$build BUILD_TYPE=Release \
+  BUILD_TARGETS="${benches[*]} run archiver quorvex_service named_parent" \
   "$root/scripts/build.sh" -DRUN_TESTS=ON
 folder=${1:-${TMPDIR:-/tmp}}
 for bench in "${benches[@]}"; do

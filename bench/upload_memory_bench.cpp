@@ -35,6 +35,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/DwarfLikeData.h"
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Environment = std::map<std::string, std::string>;
@@ -90,31 +92,6 @@ Outcome measure(const std::vector<std::string>& arguments, const Environment* en
   outcome.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   return outcome;
-}
-
-// Appends MEGABYTES of data that compresses about as well as debug
-// information: words drawn from a small vocabulary, with noise in between.
-void growFile(const fs::path& path, size_t megabytes) {
-  std::vector<std::uint64_t> vocabulary(512);
-  std::uint64_t state = 0x9e3779b97f4a7c15ull;
-  auto next = [&state] {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-  };
-  for (auto& word : vocabulary) word = next();
-  std::vector<std::uint64_t> block(1 << 17);
-  std::ofstream out(path, std::ios::binary | std::ios::app);
-  for (size_t written = 0; written < (megabytes << 20);) {
-    for (auto& word : block) {
-      std::uint64_t pick = next();
-      word = pick % 4 == 0 ? pick : vocabulary[pick % vocabulary.size()];
-    }
-    size_t bytes = block.size() * sizeof(std::uint64_t);
-    out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(bytes));
-    written += bytes;
-  }
 }
 
 // The stand-in service, started lenient (so that curl's form, which differs
@@ -294,7 +271,7 @@ bool benchmarkSize(const fs::path& base, size_t megabytes, int rounds) {
     std::fprintf(stderr, "the sample app could not be built\n");
     return false;
   }
-  growFile(products / "App.app.dSYM/Contents/Resources/DWARF/App", megabytes);
+  bench::growFile(products / "App.app.dSYM/Contents/Resources/DWARF/App", megabytes);
   auto dsymBytes = fs::file_size(products / "App.app.dSYM/Contents/Resources/DWARF/App");
   std::printf("\nBuild-server run with a dSYM of %.0f MB, %d rounds (file system of %s)\n",
               static_cast<double>(dsymBytes) / (1 << 20), rounds, base.c_str());

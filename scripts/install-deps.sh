@@ -12,7 +12,7 @@ packages=(
   libssl-dev uuid-dev openssl ca-certificates
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 lld-14 llvm-14 libclang-rt-14-dev clang-format
-  zip unzip curl
+  zip unzip curl libdeflate-dev zlib1g-dev libarchive-tools python3
 )
 
 missing=()

@@ -1,0 +1,63 @@
+// Makes a zip archive of a folder, its top entry named by the folder:
+//   archiver -c -k --keepParent SOURCE ZIPPATH
+// Status 0 when the archive is complete at ZIPPATH; otherwise a message on
+// standard error, status 1 (2 for a wrong command line), and no file left.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "archiver/OutputFile.h"
+#include "archiver/TemporaryFile.h"
+#include "archiver/TreeWalker.h"
+#include "archiver/ZipWriter.h"
+
+namespace {
+
+// Adds each item of the walk to the archive.
+class ArchiveVisitor : public archiver::TreeVisitor {
+ public:
+  explicit ArchiveVisitor(archiver::ZipWriter& zip) : zip_(zip) {}
+  bool directory(const std::string& name, const struct stat& info, std::string* error) override {
+    return zip_.addDirectory(name, info, error);
+  }
+  bool link(const std::string& name, const std::string& target, const struct stat& info,
+            std::string* error) override {
+    return zip_.addLink(name, target, info, error);
+  }
+  bool file(const std::string& name, int fd, const struct stat& info, const std::string& path,
+            std::string* error) override {
+    return zip_.addFile(name, fd, info, path, error);
+  }
+
+ private:
+  archiver::ZipWriter& zip_;
+};
+
+bool argumentsAreValid(int argc, char** argv) {
+  return argc == 6 && std::strcmp(argv[1], "-c") == 0 && std::strcmp(argv[2], "-k") == 0 &&
+         std::strcmp(argv[3], "--keepParent") == 0 && argv[4][0] != '\0' && argv[5][0] != '\0';
+}
+
+bool makeArchive(const std::string& source, const std::string& zipPath, std::string* error) {
+  archiver::TemporaryFile temporary;
+  if (!temporary.create(zipPath, error)) return false;
+  archiver::OutputFile out(temporary.fd(), zipPath);
+  archiver::ZipWriter zip(out);
+  ArchiveVisitor visitor(zip);
+  return archiver::walkTree(source, visitor, error) && zip.finish(error) && temporary.commit(error);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!argumentsAreValid(argc, argv)) {
+    std::fprintf(stderr, "usage: archiver -c -k --keepParent SOURCE ZIPPATH\n");
+    return 2;
+  }
+  std::string error;
+  if (!makeArchive(argv[4], argv[5], &error)) {
+    std::fprintf(stderr, "archiver: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
