@@ -82,7 +82,8 @@ std::string folderOfPathLength(const std::string& base, size_t length) {
   while (path.size() < length) {
     size_t step = std::min<size_t>(200, length - path.size() - 1);
     if (length - path.size() - 1 - step == 1) --step;  // never leave a one-byte gap
-    path += "/" + std::string(step, 'd');
+    path += '/';
+    path.append(step, 'd');
   }
   fs::create_directories(path);
   return path;

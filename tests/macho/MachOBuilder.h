@@ -20,9 +20,9 @@ using Bytes = std::vector<std::uint8_t>;
 using UUIDBytes = std::array<std::uint8_t, 16>;
 
 inline void appendWord(Bytes& bytes, std::uint32_t word) {
-  std::uint8_t raw[4];
-  std::memcpy(raw, &word, 4);
-  bytes.insert(bytes.end(), raw, raw + 4);
+  const std::size_t at = bytes.size();
+  bytes.resize(at + 4);
+  std::memcpy(bytes.data() + at, &word, 4);
 }
 
 inline void appendBigEndianWord(Bytes& bytes, std::uint32_t word) {
