@@ -212,7 +212,7 @@ RefusingPort::~RefusingPort() {
   if (fd_ >= 0) close(fd_);
 }
 
-RawHeadCapture::RawHeadCapture() {
+RawHeadCapture::RawHeadCapture(std::string answer) : answer_(std::move(answer)) {
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -234,8 +234,7 @@ RawHeadCapture::RawHeadCapture() {
     }
     std::size_t end = received.find("\r\n\r\n");
     head_ = end == std::string::npos ? received : received.substr(0, end + 4);
-    const char* answer = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-    (void)!write(connection, answer, strlen(answer));
+    (void)!write(connection, answer_.data(), answer_.size());
     close(connection);
   });
 }

@@ -94,10 +94,11 @@ class RefusingPort {
 
 // A one-shot plain HTTP server on 127.0.0.1 that keeps the raw bytes of the
 // first request's head (request line and header lines, as sent) and answers
-// it with 200 and no body.
+// it with the bytes of ANSWER (by default 200 and no body), then closes.
 class RawHeadCapture {
  public:
-  RawHeadCapture();
+  explicit RawHeadCapture(
+      std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
   ~RawHeadCapture();
   RawHeadCapture(const RawHeadCapture&) = delete;
   RawHeadCapture& operator=(const RawHeadCapture&) = delete;
@@ -108,6 +109,7 @@ class RawHeadCapture {
  private:
   int fd_ = -1;
   int port_ = 0;
+  std::string answer_;
   std::string head_;
   std::thread thread_;
 };

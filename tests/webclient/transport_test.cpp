@@ -74,6 +74,39 @@ TEST(Transport, SlowUploadThatKeepsMovingIsNotCutOff) {
   EXPECT_EQ(received.bodyLength, std::stoul(*received.header("Content-Length")));
 }
 
+// The response to a GET of a server that answers with STATUSLINE.
+std::shared_ptr<QVXWebResponse> answeredWith(const std::string& statusLine) {
+  testsupport::RawHeadCapture server(statusLine +
+                                     "\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
+  return sendSync(server.baseURL(), get("/status"));
+}
+
+TEST(Transport, StatusIsTheOneCurlReadsEvenWithTwoSpaces) {
+  auto response = answeredWith("HTTP/1.1  201 Created");
+  EXPECT_FALSE(response->error().has_value()) << platform::format("%@", response->error());
+  EXPECT_EQ(response->statusCode(), 201u);
+  EXPECT_TRUE(response->wasSuccessful());
+  EXPECT_EQ(webclienttest::text(response->responseData()), "ok");
+}
+
+TEST(Transport, StatusLineCurlCannotReadFailsWithStatusZero) {
+  for (const std::string line : {"HTTP/1.1 2x1 Nope", "HTTP/1.1 99 Low", "HTTP/1.1 1000 Big"}) {
+    auto response = answeredWith(line);
+    EXPECT_EQ(response->statusCode(), 0u) << line;
+    ASSERT_TRUE(response->error().has_value()) << line;
+    EXPECT_EQ(response->error()->domain, "CURLErrorDomain");
+    EXPECT_FALSE(response->responseHeaders().has_value()) << line;
+    EXPECT_FALSE(response->wasSuccessful());
+  }
+}
+
+TEST(Transport, InterimHeadIsPassedOverForTheFinalOne) {
+  auto response = answeredWith("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 202 Accepted");
+  EXPECT_FALSE(response->error().has_value()) << platform::format("%@", response->error());
+  EXPECT_EQ(response->statusCode(), 202u);
+  EXPECT_EQ(response->responseHeaders()->count("Content-Length"), 1u);
+}
+
 TEST(Transport, RedirectIsNotFollowed) {
   LoopbackHTTPServer server;
   server.setHandler([](const testsupport::ReceivedRequest&) {
