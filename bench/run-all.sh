@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build-bench}
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DRUN_TESTS=ON >/dev/null
-benches=(bench_macho_open bench_dsym_copy bench_upload_stream bench_upload_memory)
+benches=(bench_macho_open bench_dsym_copy bench_upload_stream bench_upload_memory bench_response_memory)
 cmake --build "$build" -j"$(nproc)" --target "${benches[@]}" run quorvex_service named_parent
 folder=${1:-${TMPDIR:-/tmp}}
 for bench in "${benches[@]}"; do

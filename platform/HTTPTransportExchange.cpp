@@ -1,6 +1,7 @@
 #include "platform/HTTPTransportExchange.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -161,6 +162,8 @@ class Exchange {
   static size_t onRead(char* buffer, size_t size, size_t count, void* self);
   static int onSeek(void* self, curl_off_t offset, int origin);
   static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+  static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
+  static int onCloseSocket(void* self, curl_socket_t socket);
 
   // Whether anything moved within the time-out.
   bool stillMoving(curl_off_t bytesMoved);
@@ -174,6 +177,7 @@ class Exchange {
   const MutableURLRequest& request_;
   HTTPExchangeObserver& observer_;
   CURL* easy_ = nullptr;
+  std::vector<int> sockets_;  // the sockets curl has open for the exchange
   std::unique_ptr<RequestBody::Reader> reader_;
   bool readFailed_ = false;
   bool inHead_ = false;
@@ -218,6 +222,10 @@ std::optional<Error> Exchange::run() {
   curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
   curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
+  curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, this);
+  curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, onCloseSocket);
+  curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, this);
   idle_ = IdleWatch(std::chrono::duration<double>(timeout), IdleWatch::Clock::now());
   CURLcode code = curl_easy_perform(e);
   easy_ = nullptr;
@@ -379,16 +387,26 @@ int Exchange::onProgress(void* self, curl_off_t, curl_off_t downloaded, curl_off
 }
 
 bool Exchange::stillMoving(curl_off_t bytesMoved) {
-  // The socket of the connection in use, plain or TLS alike: none before
-  // the connection is made.
-  curl_socket_t socket = CURL_SOCKET_BAD;
-  if (curl_easy_getinfo(easy_, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK)
-    socket = CURL_SOCKET_BAD;
   ExchangeProgress progress;
   progress.transferredBytes = static_cast<std::uint64_t>(bytesMoved);
-  progress.socket = socket == CURL_SOCKET_BAD ? -1 : static_cast<int>(socket);
-  progress.delivery = socketDelivery(progress.socket);
+  for (int socket : sockets_) progress.sockets.push_back(socketDelivery(socket));
   return idle_.stillMoving(progress, IdleWatch::Clock::now());
+}
+
+// curl tells which socket a transfer uses only once it is over, so the
+// exchange opens and closes its sockets itself and watches every one open:
+// plain or TLS, to the server or to a proxy.
+curl_socket_t Exchange::onOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
+  int socket = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  if (socket < 0) return CURL_SOCKET_BAD;
+  static_cast<Exchange*>(self)->sockets_.push_back(socket);
+  return socket;
+}
+
+int Exchange::onCloseSocket(void* self, curl_socket_t socket) {
+  std::vector<int>& sockets = static_cast<Exchange*>(self)->sockets_;
+  sockets.erase(std::remove(sockets.begin(), sockets.end(), socket), sockets.end());
+  return close(socket);
 }
 
 }  // namespace

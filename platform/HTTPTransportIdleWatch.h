@@ -2,20 +2,20 @@
 
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
 #include "platform/HTTPTransportSocketDelivery.h"
 
 namespace platform {
 
 // Everything that shows an exchange moving at one moment: the bytes the
-// transfer library moved either way, and what the kernel tells of the
-// connection's socket. A body can go into the kernel's send buffer in a
-// moment and leave it over minutes, while the library's own counts stand
-// still, so a peer that keeps taking bytes shows in the socket alone.
+// transfer library moved either way, and what the kernel tells of each
+// socket the exchange has open, in the order they were opened. A body can go into the kernel's send
+// buffer in a moment and leave it over minutes, while the library's own counts stand still, so a
+// peer that keeps taking bytes shows in the socket alone.
 struct ExchangeProgress {
   std::uint64_t transferredBytes = 0;
-  int socket = -1;
-  SocketDelivery delivery;
+  std::vector<SocketDelivery> sockets;
 
   bool operator==(const ExchangeProgress&) const = default;
 };

@@ -23,6 +23,10 @@ struct ReceivedRequest {
   std::string body;            // raw body bytes (empty when bodies are not kept)
   std::size_t bodyLength = 0;  // bytes of body received
   std::chrono::steady_clock::duration bodyDuration{};  // first to last body byte
+  // How long before the last body byte every unread byte of the body lay in
+  // the kernel's queues (with pausePerBodyPiece only): the time the client
+  // had nothing left to hand over while the server still read.
+  std::chrono::steady_clock::duration bodyInKernelBeforeEnd{};
 
   // The value of a header, the name matched without regard to case.
   std::optional<std::string> header(const std::string& name) const;

@@ -50,30 +50,6 @@ TEST(Transport, ServerThatStopsSendingEndsAfterTheIdleTimeOut) {
   EXPECT_EQ(webclienttest::text(response->responseData()), "the first bytes");
 }
 
-TEST(Transport, SlowUploadThatKeepsMovingIsNotCutOff) {
-  testsupport::TempDir dir;
-  testsupport::writeFile(dir / "slow.bin", std::string(3500 * 1024, 's'));
-  testsupport::ServerOptions options;
-  options.pausePerBodyPiece = std::chrono::milliseconds(20);
-  options.keepBodies = false;
-  LoopbackHTTPServer server(options);
-  server.setHandler([](const testsupport::ReceivedRequest&) {
-    Reply reply;
-    reply.status = 201;
-    return reply;
-  });
-  auto request = QVXWebRequest::requestWithMethod_path("POST", "/slow");
-  request->addFileData_MIMEType_fileName_forFormField(dir / "slow.bin", "application/zip",
-                                                      "slow.zip", "code_mapping[file]");
-  auto response = sendSync(server.baseURL(), request);
-  EXPECT_FALSE(response->error().has_value()) << platform::format("%@", response->error());
-  EXPECT_EQ(response->statusCode(), 201u);
-  ASSERT_EQ(server.requests().size(), 1u);
-  const testsupport::ReceivedRequest received = server.requests().at(0);
-  EXPECT_GT(received.bodyDuration, std::chrono::seconds(15));
-  EXPECT_EQ(received.bodyLength, std::stoul(*received.header("Content-Length")));
-}
-
 // The response to a GET of a server that answers with STATUSLINE.
 std::shared_ptr<QVXWebResponse> answeredWith(const std::string& statusLine) {
   testsupport::RawHeadCapture server(statusLine +
