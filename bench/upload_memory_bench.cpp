@@ -36,6 +36,8 @@
 #include <vector>
 
 #include "bench/DwarfLikeData.h"
+#include "bench/MeasuredRun.h"
+#include "bench/SampleAppSettings.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -47,52 +49,8 @@ namespace {
 
 const std::string kKey = "0123456789abcdef0123456789abcdef01234567";
 
-struct Outcome {
-  int status = -1;
-  double seconds = 0;     // wall-clock time
-  double cpuSeconds = 0;  // user and system time of the process and its children
-  long peakKiB = 0;
-};
-
-// Starts a program (no PATH search) with the environment, working directory
-// and standard output given, waits for it and measures it.
-Outcome measure(const std::vector<std::string>& arguments, const Environment* environment,
-                const fs::path& directory, const std::string& outputPath = "/dev/null") {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-  std::vector<std::string> texts = arguments;
-  std::vector<char*> argv;
-  for (auto& text : texts) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> variables;
-  if (environment)
-    for (const auto& [name, value] : *environment) variables.push_back(name + "=" + value);
-  std::vector<char*> envp;
-  for (auto& variable : variables) envp.push_back(variable.data());
-  envp.push_back(nullptr);
-  Outcome outcome;
-  auto start = Clock::now();
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(),
-                  environment ? envp.data() : environ) != 0) {
-    std::fprintf(stderr, "cannot start %s\n", argv[0]);
-    std::exit(1);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  int raw = 0;
-  rusage usage{};
-  while (wait4(pid, &raw, 0, &usage) < 0) {
-  }
-  outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-  outcome.peakKiB = usage.ru_maxrss;
-  outcome.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  return outcome;
-}
+using bench::measure;
+using bench::Outcome;
 
 // The stand-in service, started lenient (so that curl's form, which differs
 // from the tool's in its details, is stored and answered 201 as well).
@@ -195,30 +153,6 @@ Outcome runReference(const fs::path& products, const Service& service, Outcome* 
   return total;
 }
 
-// The build settings of the sample app in PRODUCTS, both service base
-// URLs pointing to the service.
-Environment buildSettings(const fs::path& work, const fs::path& products, const Service& service) {
-  return {{"BUILT_PRODUCTS_DIR", products},
-          {"INFOPLIST_PATH", "App.app/Info.plist"},
-          {"EXECUTABLE_PATH", "App.app/App"},
-          {"WRAPPER_NAME", "App.app"},
-          {"DWARF_DSYM_FOLDER_PATH", products},
-          {"DWARF_DSYM_FILE_NAME", "App.app.dSYM"},
-          {"SRCROOT", work / "project"},
-          {"PLATFORM_NAME", "iphoneos"},
-          {"CONFIGURATION", "Release"},
-          {"TARGETED_DEVICE_FAMILY", "1"},
-          {"IPHONEOS_DEPLOYMENT_TARGET", "9.0"},
-          {"PATH", "/usr/bin:/bin"},
-          {"HOME", work / "home"},
-          {"XDG_CONFIG_HOME", work / "home/config"},
-          {"XDG_DATA_HOME", work / "home/data"},
-          {"XDG_DATA_DIRS", work / "home/system-data"},
-          {"XDG_CACHE_HOME", work / "home/cache"},
-          {"QUORVEX_API_BASE_URL", service.baseURL()},
-          {"QUORVEX_CODE_MAPPING_BASE_URL", service.baseURL()}};
-}
-
 struct Rounds {
   std::vector<double> tool, reference, ratios, toolCPU, referenceCPU;
   long toolPeak = 0, zipPeak = 0;
@@ -281,7 +215,9 @@ bool benchmarkSize(const fs::path& base, size_t megabytes, int rounds) {
   bool ran = false;
   {
     Service service(work / "service-data");
-    ran = measureRounds(buildSettings(work, products, service), work, service, rounds, &measured);
+    ran =
+        measureRounds(bench::sampleAppSettings(products, work / "project", work, service.baseURL()),
+                      work, service, rounds, &measured);
     archiverOnly = runArchiver(products);
   }
   fs::remove_all(work);

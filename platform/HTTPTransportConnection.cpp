@@ -38,10 +38,8 @@ class DelegateObserver : public HTTPExchangeObserver {
     delegate_.connection_didReceiveResponse(connection_, response);
     return !cancelled_;
   }
-  bool exchangeReceivedData(const Bytes& data) override {
-    if (cancelled_) return false;
-    delegate_.connection_didReceiveData(connection_, data);
-    return !cancelled_;
+  void exchangeReceivedBody(Bytes body) override {
+    if (!cancelled_) delegate_.connection_didReceiveData(connection_, std::move(body));
   }
   bool exchangeShouldContinue() override { return !cancelled_; }
 
@@ -61,10 +59,7 @@ class CollectingObserver : public HTTPExchangeObserver {
     head = response;
     return !cancelled_;
   }
-  bool exchangeReceivedData(const Bytes& data) override {
-    body.insert(body.end(), data.begin(), data.end());
-    return !cancelled_;
-  }
+  void exchangeReceivedBody(Bytes received) override { body = std::move(received); }
   bool exchangeShouldContinue() override { return !cancelled_; }
 
   std::optional<URLResponse> head;

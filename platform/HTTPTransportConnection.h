@@ -25,8 +25,9 @@ class URLConnectionDelegate {
   // A response head arrived (interim 1xx heads are not reported).
   virtual void connection_didReceiveResponse(URLConnection& connection,
                                              const URLResponse& response) = 0;
-  // Body bytes arrived.
-  virtual void connection_didReceiveData(URLConnection& connection, const Bytes& data) = 0;
+  // Body bytes arrived: the whole kept body at once, after its last byte
+  // (a body longer than kKeptResponseBodyLimit is read and not kept).
+  virtual void connection_didReceiveData(URLConnection& connection, Bytes data) = 0;
   // The exchange failed; the last event.
   virtual void connection_didFailWithError(URLConnection& connection,
                                            const std::optional<Error>& error) = 0;
@@ -45,11 +46,14 @@ class URLConnectionDelegate {
 // delegate's events, or synchronously on the caller's thread.
 //
 // The transport: connections time out after timeoutInterval seconds, and an
-// exchange ends when no byte has moved either way for timeoutInterval
-// seconds, or when less than one byte a second moved over that time (an
-// upload that keeps moving is never cut off, however long it takes);
-// no redirect is followed; only http and https are spoken; TLS peers are
-// always verified, with the trust of SSL_CERT_FILE and SSL_CERT_DIR added to
+// exchange ends when nothing has moved for timeoutInterval seconds: no byte
+// received or handed to the socket, none acknowledged by the peer, the
+// socket's send queue unchanged. An upload the peer keeps taking is never
+// cut off, however long it takes, even when all of it went into the
+// kernel's buffers at once. The status is the one curl read from the status
+// line; a status line it cannot read fails the exchange. At most
+// kKeptResponseBodyLimit bytes of a body are kept; no redirect is followed; only http and https are
+// spoken; TLS peers are always verified, with the trust of SSL_CERT_FILE and SSL_CERT_DIR added to
 // the system's; proxies come from the environment as curl reads it; a body
 // goes with its Content-Length, never chunked, and without
 // "Expect: 100-continue". A method that is no HTTP token, or a header field
@@ -70,8 +74,8 @@ class URLConnection : public std::enable_shared_from_this<URLConnection> {
   // running on the connection's thread at that moment may finish).
   void cancel();
 
-  // Runs the exchange on the calling thread and returns the body bytes (none
-  // when no byte arrived), with the last response head and the error, if any,
+  // Runs the exchange on the calling thread and returns the kept body bytes
+  // (none when no byte was kept), with the last response head and the error, if any,
   // in the out-arguments. No delegate event is delivered.
   std::optional<Bytes> sendSynchronously(std::optional<URLResponse>* response,
                                          std::optional<Error>* error);

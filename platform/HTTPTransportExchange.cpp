@@ -1,6 +1,7 @@
 #include "platform/HTTPTransportExchange.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/Format.h"
+#include "platform/HTTPTransportIdleWatch.h"
 
 namespace platform {
 
@@ -141,11 +143,14 @@ curl_slist* headerList(const MutableURLRequest& request) {
   return list;
 }
 
-// Collects header lines into response heads and feeds the observer.
+// Collects header lines into response heads, keeps the body up to its limit,
+// watches for a stalled peer and feeds the observer.
 class Exchange {
  public:
   Exchange(const MutableURLRequest& request, HTTPExchangeObserver& observer)
-      : request_(request), observer_(observer) {
+      : request_(request),
+        observer_(observer),
+        idle_(std::chrono::duration<double>(request.timeoutInterval()), IdleWatch::Clock::now()) {
     if (request.HTTPBody()) reader_ = std::make_unique<RequestBody::Reader>(*request.HTTPBody());
   }
 
@@ -157,31 +162,38 @@ class Exchange {
   static size_t onRead(char* buffer, size_t size, size_t count, void* self);
   static int onSeek(void* self, curl_off_t offset, int origin);
   static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+  static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
+  static int onCloseSocket(void* self, curl_socket_t socket);
 
-  // Whether bytes moved within the time-out; records the last movement.
+  // Whether anything moved within the time-out.
   bool stillMoving(curl_off_t bytesMoved);
   bool headerLine(std::string_view line);
+  void addFieldLine(std::string_view line);
   bool endOfHead();
+  void keepBody(const char* data, std::size_t size);
   void configureMethodAndBody(CURL* easy);
+  std::optional<Error> result(CURLcode code, const char* details) const;
 
   const MutableURLRequest& request_;
   HTTPExchangeObserver& observer_;
+  CURL* easy_ = nullptr;
+  std::vector<int> sockets_;  // the sockets curl has open for the exchange
   std::unique_ptr<RequestBody::Reader> reader_;
   bool readFailed_ = false;
   bool inHead_ = false;
-  // The idle watch: bytes moved either way so far, and when that last changed.
-  curl_off_t bytesMoved_ = 0;
-  std::chrono::steady_clock::time_point lastMove_ = std::chrono::steady_clock::now();
-  bool idleTimedOut_ = false;
+  IdleWatch idle_;
   URLResponse head_;
   std::string lastField_;
+  // The body bytes kept so far, and all body bytes received.
+  Bytes body_;
+  std::uint64_t bodyLength_ = 0;
 };
 
 std::optional<Error> Exchange::run() {
   initialiseCurl();
   std::unique_ptr<CURL, EasyFree> easy(curl_easy_init());
   if (!easy) return curlError(CURLE_FAILED_INIT, nullptr);
-  CURL* e = easy.get();
+  CURL* e = easy_ = easy.get();
   char details[CURL_ERROR_SIZE] = "";
   const double timeout = request_.timeoutInterval();
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, details);
@@ -192,10 +204,11 @@ std::optional<Error> Exchange::run() {
   curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  // No low-speed limit of curl's own: it judges by the bytes curl moved,
+  // which stand still while a body leaves the socket buffer; the idle watch
+  // of the progress callback decides instead.
   if (timeout > 0) {
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout * 1000));
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::ceil(timeout)));
   }
   std::string trustBlob;
   addEnvironmentTrust(e, trustBlob);
@@ -209,19 +222,29 @@ std::optional<Error> Exchange::run() {
   curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
   curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-  lastMove_ = std::chrono::steady_clock::now();
-  CURLcode result = curl_easy_perform(e);
-  if (result == CURLE_OK) return std::nullopt;
+  curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
+  curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, this);
+  curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, onCloseSocket);
+  curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, this);
+  idle_ = IdleWatch(std::chrono::duration<double>(timeout), IdleWatch::Clock::now());
+  CURLcode code = curl_easy_perform(e);
+  easy_ = nullptr;
+  if (!body_.empty()) observer_.exchangeReceivedBody(std::move(body_));
+  return result(code, details);
+}
+
+std::optional<Error> Exchange::result(CURLcode code, const char* details) const {
+  if (code == CURLE_OK) return std::nullopt;
   if (readFailed_) {
     return curlError(CURLE_READ_ERROR, "The request body could not be read to its end");
   }
-  if (idleTimedOut_) {
+  if (idle_.timedOut()) {
     return curlError(CURLE_OPERATION_TIMEDOUT,
                      format("Operation timed out: no byte moved for %@ seconds",
-                            static_cast<long>(std::ceil(timeout)))
+                            static_cast<long>(std::ceil(request_.timeoutInterval())))
                          .c_str());
   }
-  return curlError(result, details);
+  return curlError(code, details);
 }
 
 void Exchange::configureMethodAndBody(CURL* e) {
@@ -253,11 +276,10 @@ size_t Exchange::onHeader(char* data, size_t size, size_t count, void* self) {
 
 bool Exchange::headerLine(std::string_view line) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  // curl has read the status line before it hands it over; a line it
+  // cannot read ends the exchange with its error before any head is made.
   if (line.starts_with("HTTP/")) {
-    std::size_t space = line.find(' ');
-    std::string_view code = space == std::string_view::npos ? "" : line.substr(space + 1, 3);
     head_ = URLResponse{request_.url(), true, 0, {}};
-    for (char c : code) head_.statusCode = head_.statusCode * 10 + static_cast<unsigned>(c - '0');
     inHead_ = true;
     lastField_.clear();
     return true;
@@ -265,22 +287,29 @@ bool Exchange::headerLine(std::string_view line) {
   if (!inHead_) return true;  // trailers after the body
   if (line.empty()) {
     inHead_ = false;
+    long code = 0;
+    curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code);
+    head_.statusCode = code > 0 ? static_cast<std::uint64_t>(code) : 0;
     return head_.statusCode < 200 || endOfHead();
   }
+  addFieldLine(line);
+  return true;
+}
+
+void Exchange::addFieldLine(std::string_view line) {
   if (line.front() == ' ' || line.front() == '\t') {  // a folded continuation
-    if (!lastField_.empty()) head_.allHeaderFields[lastField_] += " " + std::string(line);
-    return true;
+    if (!lastField_.empty()) head_.allHeaderFields[lastField_].append(" ").append(line);
+    return;
   }
   std::size_t colon = line.find(':');
-  if (colon == std::string_view::npos) return true;
+  if (colon == std::string_view::npos) return;
   std::string name(line.substr(0, colon));
   std::string_view value = line.substr(colon + 1);
   while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
   while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
   auto [it, added] = head_.allHeaderFields.try_emplace(name, value);
-  if (!added) it->second += ", " + std::string(value);
+  if (!added) it->second.append(", ").append(value);
   lastField_ = name;
-  return true;
 }
 
 // The realm="..." parameter of a challenge, if any.
@@ -317,9 +346,18 @@ bool Exchange::endOfHead() {
 
 size_t Exchange::onData(char* data, size_t size, size_t count, void* self) {
   auto* exchange = static_cast<Exchange*>(self);
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
-  bool goOn = exchange->observer_.exchangeReceivedData(Bytes(bytes, bytes + size * count));
-  return goOn ? size * count : 0;
+  if (!exchange->observer_.exchangeShouldContinue()) return 0;
+  exchange->keepBody(data, size * count);
+  return size * count;
+}
+
+void Exchange::keepBody(const char* data, std::size_t size) {
+  bodyLength_ += size;
+  if (bodyLength_ > kKeptResponseBodyLimit) {
+    Bytes().swap(body_);  // gives the memory back as well
+    return;
+  }
+  body_.insert(body_.end(), data, data + size);
 }
 
 size_t Exchange::onRead(char* buffer, size_t size, size_t count, void* self) {
@@ -349,18 +387,26 @@ int Exchange::onProgress(void* self, curl_off_t, curl_off_t downloaded, curl_off
 }
 
 bool Exchange::stillMoving(curl_off_t bytesMoved) {
-  auto now = std::chrono::steady_clock::now();
-  if (bytesMoved != bytesMoved_) {
-    bytesMoved_ = bytesMoved;
-    lastMove_ = now;
-    return true;
-  }
-  double timeout = request_.timeoutInterval();
-  if (timeout > 0 && now - lastMove_ >= std::chrono::duration<double>(timeout)) {
-    idleTimedOut_ = true;
-    return false;
-  }
-  return true;
+  ExchangeProgress progress;
+  progress.transferredBytes = static_cast<std::uint64_t>(bytesMoved);
+  for (int socket : sockets_) progress.sockets.push_back(socketDelivery(socket));
+  return idle_.stillMoving(progress, IdleWatch::Clock::now());
+}
+
+// curl tells which socket a transfer uses only once it is over, so the
+// exchange opens and closes its sockets itself and watches every one open:
+// plain or TLS, to the server or to a proxy.
+curl_socket_t Exchange::onOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
+  int socket = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  if (socket < 0) return CURL_SOCKET_BAD;
+  static_cast<Exchange*>(self)->sockets_.push_back(socket);
+  return socket;
+}
+
+int Exchange::onCloseSocket(void* self, curl_socket_t socket) {
+  std::vector<int>& sockets = static_cast<Exchange*>(self)->sockets_;
+  sockets.erase(std::remove(sockets.begin(), sockets.end(), socket), sockets.end());
+  return close(socket);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 
 #include "platform/Error.h"
@@ -13,6 +14,11 @@ namespace platform {
 // The error domain of transport errors.
 inline constexpr const char* kCURLErrorDomain = "CURLErrorDomain";
 
+// The longest response body an exchange keeps. A longer one is still read to
+// its end, so that the exchange finishes normally with its status and
+// headers, but none of its bytes are kept.
+inline constexpr std::size_t kKeptResponseBodyLimit = 1 << 20;
+
 // What a running exchange reports to whoever runs it. Each call answers
 // whether the exchange goes on; false stops it at once.
 class HTTPExchangeObserver {
@@ -23,8 +29,10 @@ class HTTPExchangeObserver {
   virtual bool exchangeReceivedChallenge(const ProtectionSpace& space) = 0;
   // A final (non-1xx) response head arrived.
   virtual bool exchangeReceivedHead(const URLResponse& response) = 0;
-  // Body bytes arrived.
-  virtual bool exchangeReceivedData(const Bytes& data) = 0;
+  // The kept body bytes, once, after the last of them arrived (before the
+  // exchange ends, whether it then succeeds or fails); not called when no
+  // byte was kept.
+  virtual void exchangeReceivedBody(Bytes body) = 0;
   // Asked about once a second and whenever bytes move.
   virtual bool exchangeShouldContinue() = 0;
 };

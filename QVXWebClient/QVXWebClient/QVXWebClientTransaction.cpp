@@ -77,7 +77,7 @@ void QVXWebClientTransaction::syncStartConnection() {
   std::optional<platform::Error> error;
   std::optional<platform::Bytes> data = _connection->sendSynchronously(&head, &error);
   if (error) _response->setError(error);
-  if (data) _response->appendData(*data);
+  if (data) _response->appendData(std::move(*data));
   if (head) {
     _response->setStatusCode(head->statusCode);
     _response->setResponseHeaders(head->allHeaderFields);
@@ -98,10 +98,21 @@ std::optional<platform::Value> QVXWebClientTransaction::objectFromReceivedData()
   return platform::Value::binary(data);
 }
 
+bool QVXWebClientTransaction::bodyIsRawData() const {
+  return !_response->responseData().empty() && _contentType != kJSONType &&
+         _contentType != kPropertyListType;
+}
+
 void QVXWebClientTransaction::complete() {
   QVX_ASSERT(static_cast<bool>(_completionHandler), "_completionHandler",
              "-[QVXWebClientTransaction complete]", kSourceFile, 192);
-  _response->setBody(objectFromReceivedData());
+  // Raw bytes move into the body instead of being copied there, so that the
+  // response holds them once.
+  if (bodyIsRawData()) {
+    _response->setBodyToResponseData();
+  } else {
+    _response->setBody(objectFromReceivedData());
+  }
   QVXWebCompletionHandler handler = _completionHandler;
   handler(_response);
   _completionHandler = nullptr;
@@ -121,8 +132,10 @@ void QVXWebClientTransaction::connection_didReceiveResponse(platform::URLConnect
 }
 
 void QVXWebClientTransaction::connection_didReceiveData(platform::URLConnection&,
-                                                        const platform::Bytes& data) {
-  _queue->async([self = shared_from_this(), data] { self->_response->appendData(data); });
+                                                        platform::Bytes data) {
+  _queue->async([self = shared_from_this(), data = std::move(data)]() mutable {
+    self->_response->appendData(std::move(data));
+  });
 }
 
 void QVXWebClientTransaction::connection_didFailWithError(

@@ -56,7 +56,7 @@ class QVXWebClientTransaction : public platform::URLConnectionDelegate,
   void connection_didReceiveResponse(platform::URLConnection& connection,
                                      const platform::URLResponse& response) override;
   void connection_didReceiveData(platform::URLConnection& connection,
-                                 const platform::Bytes& data) override;
+                                 platform::Bytes data) override;
   void connection_didFailWithError(platform::URLConnection& connection,
                                    const std::optional<platform::Error>& error) override;
   void connectionDidFinishLoading(platform::URLConnection& connection) override;
@@ -66,6 +66,8 @@ class QVXWebClientTransaction : public platform::URLConnectionDelegate,
 
  private:
   explicit QVXWebClientTransaction(std::shared_ptr<QVXWebRequest> request);
+  // Whether the body is the received bytes as they are (no recognised type).
+  bool bodyIsRawData() const;
 
   std::shared_ptr<QVXWebRequest> _request;
   std::shared_ptr<QVXWebResponse> _response;

@@ -30,7 +30,10 @@ class QVXWebResponse {
   // The decoded body: a parsed JSON or property-list value, the raw bytes
   // (a binary value), or absent.
   const std::optional<platform::Value>& body() const { return _body; }
-  void setBody(std::optional<platform::Value> body) { _body = std::move(body); }
+  void setBody(std::optional<platform::Value> body);
+  // Makes the body the raw bytes of responseData, without copying them: the
+  // body holds them from then on and responseData reads them there.
+  void setBodyToResponseData();
 
   // The transport error, property-list parse error or client error, if any.
   const std::optional<platform::Error>& error() const { return _error; }
@@ -43,10 +46,12 @@ class QVXWebResponse {
   }
 
   // The raw body bytes, in the order received.
-  const platform::Bytes& responseData() const { return _responseData; }
+  const platform::Bytes& responseData() const;
 
-  // Appends bytes to responseData.
+  // Appends bytes to responseData; the second form takes them over without
+  // a copy when responseData is empty.
   void appendData(const platform::Bytes& data);
+  void appendData(platform::Bytes&& data);
 
   // True exactly when there is no error and the status lies in 200...299.
   bool wasSuccessful() const;
@@ -63,6 +68,12 @@ class QVXWebResponse {
   std::optional<platform::Error> _error;
   std::optional<platform::HeaderFields> _responseHeaders;
   platform::Bytes _responseData;
+  // Whether the bytes of responseData live in _body (setBodyToResponseData).
+  bool _bodyHoldsData = false;
+
+  // Moves bytes held by the body back into _responseData, leaving the body
+  // what it was when KEEPBODY, else moving them out of it.
+  void takeDataBackFromBody(bool keepBody);
 };
 
 // The completion callback of an exchange: called once with its response.

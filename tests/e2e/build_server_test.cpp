@@ -6,8 +6,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <regex>
 
 #include "tests/support/BuildServerRun.h"
@@ -15,6 +17,7 @@
 #include "tests/support/MachOFixtures.h"
 #include "tests/support/SampleApp.h"
 #include "tests/support/ServiceProcess.h"
+#include "tests/support/SlowReaderServer.h"
 #include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -22,6 +25,9 @@ using testsupport::countOf;
 using testsupport::ProcessResult;
 using testsupport::ServiceProcess;
 using testsupport::Settings;
+using testsupport::SlowReaderOptions;
+using testsupport::SlowReaderServer;
+using Clock = std::chrono::steady_clock;
 using testsupport::TempDir;
 
 namespace {
@@ -65,7 +71,18 @@ int closedPort() {
 
 }  // namespace
 
-class BuildServerTest : public testsupport::BuildServerRunTest {};
+class BuildServerTest : public testsupport::BuildServerRunTest {
+ protected:
+  // Grows the dSYM's DWARF file by BYTES that do not compress, so that the
+  // upload is about that large.
+  void growDSYMBy(std::size_t bytes) const {
+    std::string noise(bytes, '\0');
+    std::mt19937_64 random(42);
+    for (char& c : noise) c = static_cast<char>(random());
+    std::string dwarf = products + "/App.app.dSYM/Contents/Resources/DWARF/App";
+    testsupport::writeFile(dwarf, testsupport::readFile(dwarf) + noise);
+  }
+};
 
 TEST_F(BuildServerTest, NotificationAndUploadCarryExactlyTheIdentityHeaders) {
   ServiceProcess service;
@@ -407,5 +424,102 @@ TEST_F(BuildServerTest, UntrustedCertificateFailsBothAttempts) {
   auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
   EXPECT_EQ(result.status, 1) << result.err;
   EXPECT_EQ(service.records().size(), 0u);
+  expectNoZipBesideTheDSYM();
+}
+
+// Slow and odd services, each a server written for the test.
+
+double secondsBetween(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+TEST_F(BuildServerTest, ServiceThatTakesTheUploadSlowlyButSteadilyGetsIt) {
+  growDSYMBy(1100 * 1024);
+  SlowReaderServer service;  // 48 KB once a second, through a small receive buffer
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(countOf(result.err, kUploadedPrefix + "201\n"), 1u) << result.err;
+  EXPECT_EQ(countOf(result.err, "could not be uploaded"), 0u) << result.err;
+  auto connections = service.connections();
+  ASSERT_EQ(connections.size(), 2u);  // the notification, one upload
+  const auto& upload = connections[1];
+  EXPECT_EQ(upload.requestLine, "POST /api/v3/platforms/ios/code_mappings HTTP/1.1");
+  EXPECT_GT(upload.contentLength, 1100u * 1024);
+  EXPECT_EQ(upload.bodyRead, upload.contentLength);
+  // The case that used to fail: the tool had handed all of the body to its
+  // kernel more than 15 seconds before the service had read it.
+  EXPECT_GT(std::chrono::duration<double>(upload.bodyInKernelBeforeEnd).count(), 16.0);
+  expectNoZipBesideTheDSYM();
+}
+
+TEST_F(BuildServerTest, ServiceThatStopsReadingEndsEachAttemptAfterTheIdleTimeOut) {
+  growDSYMBy(1100 * 1024);
+  SlowReaderOptions options;
+  options.stopReadingAfter = 200 * 1024;
+  SlowReaderServer service(options);
+  auto start = Clock::now();
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  auto end = Clock::now();
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(countOf(result.err, kFailedPrefix + "0 Error Domain=CURLErrorDomain Code=28 "), 1u)
+      << result.err;
+  EXPECT_EQ(countOf(result.err, kUploadedPrefix), 0u) << result.err;
+  EXPECT_LT(secondsBetween(start, end), 60.0);
+  auto connections = service.connections();
+  ASSERT_EQ(connections.size(), 3u);  // the notification, two upload attempts
+  EXPECT_TRUE(connections[0].answered);
+  for (std::size_t attempt : {1u, 2u}) {
+    ASSERT_TRUE(connections[attempt].stoppedReading.has_value()) << attempt;
+    EXPECT_EQ(connections[attempt].bodyRead, 200u * 1024);
+  }
+  // Each attempt ends about 15 seconds after the service stopped taking bytes.
+  double first = secondsBetween(*connections[1].stoppedReading, connections[2].accepted);
+  double second = secondsBetween(*connections[2].stoppedReading, end);
+  EXPECT_GE(first, 14.5);
+  EXPECT_LE(first, 19.0);
+  EXPECT_GE(second, 14.5);
+  EXPECT_LE(second, 19.0);
+  expectNoZipBesideTheDSYM();
+}
+
+TEST_F(BuildServerTest, ServiceThatNeverAnswersTheFirstAttemptGetsTheSecond) {
+  ServiceProcess service({"--upload-answers", "stall,201"});
+  auto start = Clock::now();
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  double elapsed = secondsBetween(start, Clock::now());
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(countOf(result.err, kUploadedPrefix + "201\n"), 1u) << result.err;
+  EXPECT_EQ(service.records("upload").size(), 2u);
+  EXPECT_GE(elapsed, 15.0);
+  EXPECT_LE(elapsed, 25.0);
+  expectNoZipBesideTheDSYM();
+}
+
+// A service that reads bodies at once and answers with STATUSLINE.
+SlowReaderOptions answeringWith(const std::string& statusLine) {
+  SlowReaderOptions options;
+  options.bytesPerTick = 1 << 30;
+  options.statusLine = statusLine;
+  return options;
+}
+
+TEST_F(BuildServerTest, StatusLineWithTwoSpacesCountsAsItsStatus) {
+  SlowReaderServer service(answeringWith("HTTP/1.1  201 Created"));
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(countOf(result.err, kUploadedPrefix + "201\n"), 1u) << result.err;
+  EXPECT_EQ(countOf(result.err, "Could not be onboarded"), 0u) << result.err;
+}
+
+TEST_F(BuildServerTest, StatusLineWithoutANumberFailsWithStatusZero) {
+  SlowReaderServer service(answeringWith("HTTP/1.1 2x1 Nope"));
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(countOf(result.err, "\n\nBrantle: Could not be onboarded statusCode 0 Error Domain="),
+            1u)
+      << result.err;
+  EXPECT_EQ(countOf(result.err, kFailedPrefix + "0 Error Domain=CURLErrorDomain "), 1u)
+      << result.err;
+  EXPECT_EQ(service.connections().size(), 3u);
   expectNoZipBesideTheDSYM();
 }

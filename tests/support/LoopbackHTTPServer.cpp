@@ -11,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "tests/support/TCPQueues.h"
 #include "tests/support/TestSupport.h"
 
 namespace testsupport {
@@ -43,6 +44,7 @@ std::size_t ReceivedRequest::headerCount(const std::string& name) const {
 
 struct LoopbackHTTPServer::Impl {
   ServerOptions options;
+  int port = 0;
   std::unique_ptr<httplib::Server> server;
   std::thread thread;
   mutable std::mutex mutex;
@@ -84,17 +86,31 @@ struct LoopbackHTTPServer::Impl {
     return received;
   }
 
-  void readBody(ReceivedRequest& received, const httplib::ContentReader& reader) {
+  void readBody(ReceivedRequest& received, const httplib::Request& req,
+                const httplib::ContentReader& reader) {
     auto start = std::chrono::steady_clock::now();
+    const auto kNotYet = std::chrono::steady_clock::time_point::max();
+    auto inKernelSince = kNotYet;
     bool first = true;
-    reader([&](const char* data, std::size_t length) {
+    std::uint64_t length = req.get_header_value<std::uint64_t>("Content-Length");
+    reader([&](const char* data, std::size_t size) {
       auto now = std::chrono::steady_clock::now();
       if (first) start = now, first = false;
       received.bodyDuration = now - start;
-      received.bodyLength += length;
-      if (options.keepBodies) received.body.append(data, length);
-      if (options.pausePerBodyPiece.count() > 0)
+      received.bodyLength += size;
+      if (options.keepBodies) received.body.append(data, size);
+      if (options.pausePerBodyPiece.count() > 0) {
+        // The server's own buffers (TLS records among them) hold a few
+        // kilobytes the kernel no longer lists.
+        const std::uint64_t slack = 64 * 1024;
+        std::uint64_t unread = length > received.bodyLength ? length - received.bodyLength : 0;
+        if (!unreadBodyIsInTheKernel(port, req.remote_port, unread, slack))
+          inKernelSince = kNotYet;
+        else if (inKernelSince == kNotYet)
+          inKernelSince = now;
+        if (inKernelSince != kNotYet) received.bodyInKernelBeforeEnd = now - inKernelSince;
         std::this_thread::sleep_for(options.pausePerBodyPiece);
+      }
       return true;
     });
   }
@@ -131,7 +147,7 @@ struct LoopbackHTTPServer::Impl {
   void handleWithBody(const httplib::Request& req, httplib::Response& res,
                       const httplib::ContentReader& reader) {
     ReceivedRequest received = record(req);
-    readBody(received, reader);
+    readBody(received, req, reader);
     answer(received, res);
   }
 };
@@ -167,7 +183,7 @@ LoopbackHTTPServer::LoopbackHTTPServer(ServerOptions options) : impl_(std::make_
   server.Put(".*", withBody);
   server.Patch(".*", withBody);
   server.Delete(".*", withBody);
-  port_ = server.bind_to_any_port("127.0.0.1");
+  port_ = impl_->port = server.bind_to_any_port("127.0.0.1");
   impl_->thread = std::thread([&server] { server.listen_after_bind(); });
   while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
@@ -212,7 +228,7 @@ RefusingPort::~RefusingPort() {
   if (fd_ >= 0) close(fd_);
 }
 
-RawHeadCapture::RawHeadCapture() {
+RawHeadCapture::RawHeadCapture(std::string answer) : answer_(std::move(answer)) {
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -234,8 +250,7 @@ RawHeadCapture::RawHeadCapture() {
     }
     std::size_t end = received.find("\r\n\r\n");
     head_ = end == std::string::npos ? received : received.substr(0, end + 4);
-    const char* answer = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-    (void)!write(connection, answer, strlen(answer));
+    (void)!write(connection, answer_.data(), answer_.size());
     close(connection);
   });
 }

@@ -23,6 +23,10 @@ struct ReceivedRequest {
   std::string body;            // raw body bytes (empty when bodies are not kept)
   std::size_t bodyLength = 0;  // bytes of body received
   std::chrono::steady_clock::duration bodyDuration{};  // first to last body byte
+  // How long before the last body byte every unread byte of the body lay in
+  // the kernel's queues (with pausePerBodyPiece only): the time the client
+  // had nothing left to hand over while the server still read.
+  std::chrono::steady_clock::duration bodyInKernelBeforeEnd{};
 
   // The value of a header, the name matched without regard to case.
   std::optional<std::string> header(const std::string& name) const;
@@ -94,10 +98,11 @@ class RefusingPort {
 
 // A one-shot plain HTTP server on 127.0.0.1 that keeps the raw bytes of the
 // first request's head (request line and header lines, as sent) and answers
-// it with 200 and no body.
+// it with the bytes of ANSWER (by default 200 and no body), then closes.
 class RawHeadCapture {
  public:
-  RawHeadCapture();
+  explicit RawHeadCapture(
+      std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
   ~RawHeadCapture();
   RawHeadCapture(const RawHeadCapture&) = delete;
   RawHeadCapture& operator=(const RawHeadCapture&) = delete;
@@ -108,6 +113,7 @@ class RawHeadCapture {
  private:
   int fd_ = -1;
   int port_ = 0;
+  std::string answer_;
   std::string head_;
   std::thread thread_;
 };

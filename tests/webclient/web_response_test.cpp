@@ -42,6 +42,36 @@ TEST(WebResponse, AppendDataKeepsChunksInOrder) {
   EXPECT_EQ(response->responseData(), bytes("abcd"));
 }
 
+TEST(WebResponse, BodyMadeOfTheDataHoldsTheSameBytes) {
+  auto response = QVXWebResponse::init();
+  response->appendData(bytes("raw"));
+  response->setBodyToResponseData();
+  ASSERT_TRUE(response->body().has_value());
+  EXPECT_EQ(*response->body(), platform::Value::binary(bytes("raw")));
+  EXPECT_EQ(response->responseData(), bytes("raw"));
+  EXPECT_EQ(platform::bytesOf(*response->body())->data(), response->responseData().data());
+}
+
+TEST(WebResponse, DataAppendedAfterTheBodyWasMadeLeavesTheBody) {
+  auto response = QVXWebResponse::init();
+  response->appendData(bytes("ab"));
+  response->setBodyToResponseData();
+  response->appendData(bytes("cd"));
+  EXPECT_EQ(response->responseData(), bytes("abcd"));
+  EXPECT_EQ(*response->body(), platform::Value::binary(bytes("ab")));
+}
+
+TEST(WebResponse, NewBodyKeepsTheData) {
+  auto response = QVXWebResponse::init();
+  response->appendData(bytes("ab"));
+  response->setBodyToResponseData();
+  response->setBody(platform::Value("text"));
+  EXPECT_EQ(response->responseData(), bytes("ab"));
+  EXPECT_EQ(*response->body(), platform::Value("text"));
+  response->setBody(std::nullopt);
+  EXPECT_EQ(response->responseData(), bytes("ab"));
+}
+
 TEST(WebResponse, DescriptionPrintsEveryField) {
   auto response = QVXWebResponse::init();
   response->setRequestURL(platform::URL::URLWithString("http://127.0.0.1:8/a"));

@@ -3,7 +3,9 @@
 #include <thread>
 
 #include "QVXWebClient/QVXWebClient/QVXWebClientTransaction.h"
+#include "platform/Format.h"
 #include "platform/GlobalQueue.h"
+#include "platform/HTTPTransportExchange.h"
 #include "platform/PropertyList.h"
 #include "tests/webclient/WebClientTestSupport.h"
 
@@ -88,14 +90,44 @@ TEST_F(WebTransaction, SynchronousExchangeKeepsJSONAsRawBytes) {
 
 TEST_F(WebTransaction, AsynchronousExchangeCallsBackOnceWithEveryByteInOrder) {
   std::string big;
-  for (int i = 0; i < 3000000; ++i) big += static_cast<char>('a' + i % 26);
+  for (std::size_t i = 0; i < platform::kKeptResponseBodyLimit; ++i)
+    big += static_cast<char>('a' + i % 26);
   server.setHandler(answering("application/octet-stream", big, 201));
   int calls = 0;
   auto response = runAsync(getRequest(server.baseURL(), "/big"), &calls);
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(response->statusCode(), 201u);
-  EXPECT_EQ(text(response->responseData()), big);
-  EXPECT_EQ(response->body(), platform::Value::binary(response->responseData()));
+  EXPECT_TRUE(text(response->responseData()) == big);
+  ASSERT_TRUE(response->body().has_value());
+  EXPECT_TRUE(*response->body() == platform::Value::binary(response->responseData()));
+}
+
+TEST_F(WebTransaction, BodyOverTheLimitIsReadAndDroppedBothWays) {
+  // A property-list type too: bytes that are not kept are never parsed.
+  server.setHandler(answering("application/x-plist",
+                              std::string(platform::kKeptResponseBodyLimit + 1, 'x'), 201));
+  for (auto response : {runAsync(getRequest(server.baseURL(), "/over")),
+                        runSync(getRequest(server.baseURL(), "/over"))}) {
+    EXPECT_EQ(response->statusCode(), 201u);
+    EXPECT_FALSE(response->error().has_value()) << platform::format("%@", response->error());
+    EXPECT_TRUE(response->wasSuccessful());
+    EXPECT_TRUE(response->responseData().empty());
+    EXPECT_FALSE(response->body().has_value());
+    EXPECT_TRUE(response->responseHeaders().has_value());
+  }
+}
+
+TEST_F(WebTransaction, RawBodyIsHeldOnceBothWays) {
+  server.setHandler(answering("application/octet-stream", std::string(300000, 'r')));
+  for (auto response : {runAsync(getRequest(server.baseURL(), "/raw")),
+                        runSync(getRequest(server.baseURL(), "/raw"))}) {
+    ASSERT_TRUE(response->body().has_value());
+    const platform::Bytes* inBody = platform::bytesOf(*response->body());
+    ASSERT_NE(inBody, nullptr);
+    EXPECT_EQ(inBody->size(), 300000u);
+    // The same bytes, not a copy of them.
+    EXPECT_EQ(inBody->data(), response->responseData().data());
+  }
 }
 
 TEST_F(WebTransaction, CallbackRunsOnTheTransactionQueue) {

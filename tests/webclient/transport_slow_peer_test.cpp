@@ -1,0 +1,121 @@
+// The transport against peers that take an upload slowly, or stop taking
+// it, with a short idle time-out so that the cases stay quick. The servers
+// have small receive buffers, so that the peer's acknowledgements follow
+// its reading; the client's kernel takes the whole body at once, so the
+// transfer library's own byte counts stand still for longer than the
+// time-out, which each test checks on the server's side.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "platform/Format.h"
+#include "platform/HTTPTransportConnection.h"
+#include "platform/HTTPTransportSocketDelivery.h"
+#include "tests/support/LoopbackHTTPServer.h"
+#include "tests/support/SlowReaderServer.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::duration;
+
+const double kTimeout = 2.0;
+const std::size_t kBodySize = 1100 * 1024;
+
+struct Outcome {
+  std::optional<platform::URLResponse> head;
+  std::optional<platform::Error> error;
+  Clock::time_point end;
+};
+
+// POSTs kBodySize bytes to URL with the idle time-out kTimeout.
+Outcome post(const std::string& url) {
+  platform::MutableURLRequest request =
+      platform::MutableURLRequest::requestWithURL_cachePolicy_timeoutInterval(
+          platform::URL::URLWithString(url), platform::kURLRequestReloadIgnoringLocalCacheData,
+          kTimeout);
+  request.setHTTPMethod("POST");
+  auto body = std::make_shared<platform::RequestBody>();
+  body->appendBytes(platform::Bytes(kBodySize, 0x5a));
+  request.setHTTPBody(body);
+  Outcome outcome;
+  platform::URLConnection::sendSynchronousRequest_returningResponse_error(request, &outcome.head,
+                                                                          &outcome.error);
+  outcome.end = Clock::now();
+  return outcome;
+}
+
+double seconds(Clock::duration span) { return duration<double>(span).count(); }
+
+TEST(TransportSlowPeer, UploadThePeerKeepsTakingIsNotCutOff) {
+  testsupport::SlowReaderOptions options;
+  options.bytesPerTick = 48 * 1024;
+  options.tick = std::chrono::milliseconds(250);
+  testsupport::SlowReaderServer server(options);
+  Outcome outcome = post(server.baseURL() + "/slow");
+  EXPECT_FALSE(outcome.error.has_value()) << platform::format("%@", outcome.error);
+  ASSERT_TRUE(outcome.head.has_value());
+  EXPECT_EQ(outcome.head->statusCode, 201u);
+  auto connections = server.connections();
+  ASSERT_EQ(connections.size(), 1u);
+  EXPECT_EQ(connections[0].bodyRead, kBodySize);
+  EXPECT_TRUE(connections[0].answered);
+  // The case that matters: all of the body was in the kernel's hands well
+  // over a time-out before the reader had it.
+  EXPECT_GT(seconds(connections[0].bodyInKernelBeforeEnd), kTimeout + 1);
+}
+
+TEST(TransportSlowPeer, PeerThatStopsTakingTheUploadEndsItAfterTheTimeOut) {
+  testsupport::SlowReaderOptions options;
+  options.bytesPerTick = 48 * 1024;
+  options.tick = std::chrono::milliseconds(250);
+  options.stopReadingAfter = 200 * 1024;
+  testsupport::SlowReaderServer server(options);
+  Outcome outcome = post(server.baseURL() + "/stops");
+  ASSERT_TRUE(outcome.error.has_value());
+  EXPECT_EQ(outcome.error->domain, "CURLErrorDomain");
+  EXPECT_EQ(outcome.error->code, 28);
+  EXPECT_FALSE(outcome.head.has_value());
+  auto connections = server.connections();
+  ASSERT_EQ(connections.size(), 1u);
+  ASSERT_TRUE(connections[0].stoppedReading.has_value());
+  double afterStop = seconds(outcome.end - *connections[0].stoppedReading);
+  EXPECT_GE(afterStop, kTimeout - 0.2);
+  EXPECT_LE(afterStop, kTimeout + 2.5);
+}
+
+TEST(TransportSlowPeer, UploadThePeerKeepsTakingOverTLSIsNotCutOff) {
+  testsupport::TempDir dir;
+  ASSERT_TRUE(testsupport::makeSelfSignedCertificate(dir / "cert.pem", dir / "key.pem"));
+  testsupport::ScopedEnvironmentVariable trust("SSL_CERT_FILE", dir / "cert.pem");
+  testsupport::ServerOptions options;
+  options.certificatePath = dir / "cert.pem";
+  options.keyPath = dir / "key.pem";
+  options.keepBodies = false;
+  options.pausePerBodyPiece = std::chrono::milliseconds(20);  // about 200 KB/s
+  testsupport::LoopbackHTTPServer server(options);
+  server.setHandler([](const testsupport::ReceivedRequest&) {
+    testsupport::Reply reply;
+    reply.status = 201;
+    return reply;
+  });
+  Outcome outcome = post(server.baseURL() + "/slow");
+  EXPECT_FALSE(outcome.error.has_value()) << platform::format("%@", outcome.error);
+  ASSERT_TRUE(outcome.head.has_value());
+  EXPECT_EQ(outcome.head->statusCode, 201u);
+  ASSERT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(server.requests()[0].bodyLength, kBodySize);
+  EXPECT_GT(seconds(server.requests()[0].bodyInKernelBeforeEnd), kTimeout + 1);
+}
+
+TEST(SocketDelivery, NoSocketTellsNothing) {
+  EXPECT_EQ(platform::socketDelivery(-1), platform::SocketDelivery{});
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  EXPECT_EQ(platform::socketDelivery(fds[0]), platform::SocketDelivery{});
+  close(fds[0]);
+  close(fds[1]);
+}
+
+}  // namespace
