@@ -45,6 +45,10 @@ class ImageBytes {
 
   // A word read in host order from big-endian storage.
   static std::uint32_t fromBigEndian(std::uint32_t stored) { return __builtin_bswap32(stored); }
+  static std::uint64_t fromBigEndian(std::uint64_t stored) { return __builtin_bswap64(stored); }
+  static std::int32_t fromBigEndian(std::int32_t stored) {
+    return static_cast<std::int32_t>(__builtin_bswap32(static_cast<std::uint32_t>(stored)));
+  }
 
  private:
   const std::uint8_t* start_;

@@ -62,6 +62,10 @@ QVXMachOVersion QVXMachOGetBuildMinimumOSVersion(const void* command) {
   return versionAt(command, offsetof(build_version_command, minos));
 }
 
+std::optional<std::uint32_t> QVXMachOGetBuildPlatform(const void* command) {
+  return commandBytes(command).word(offsetof(build_version_command, platform));
+}
+
 QVXMachOVersion QVXMachOGetBuildSDKVersion(const void* command) {
   return versionAt(command, offsetof(build_version_command, sdk));
 }

@@ -6,6 +6,7 @@
 // the command number.
 
 #include <cstdint>
+#include <optional>
 
 #include "macho/MachORecords.h"
 
@@ -33,6 +34,10 @@ QVXMachOVersion QVXMachOGetLinkedSDKVersion(const void* command);
 // version-minimum commands; 0.0.0 for a field the command is too short for.
 QVXMachOVersion QVXMachOGetBuildMinimumOSVersion(const void* command);
 QVXMachOVersion QVXMachOGetBuildSDKVersion(const void* command);
+
+// The platform number of an LC_BUILD_VERSION command (+8; PLATFORM_MACOS,
+// PLATFORM_IOS, ...); nothing when the command is too short to hold it.
+std::optional<std::uint32_t> QVXMachOGetBuildPlatform(const void* command);
 
 // Unpacks a packed version: major bits 31-16, minor 15-8, bugfix 7-0.
 QVXMachOVersion QVXMachOUnpackVersion(std::uint32_t packed);

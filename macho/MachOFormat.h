@@ -13,6 +13,7 @@ namespace machofile {
 inline constexpr std::uint32_t FAT_MAGIC = 0xcafebabe;
 inline constexpr std::uint32_t FAT_CIGAM = 0xbebafeca;
 inline constexpr std::uint32_t FAT_MAGIC_64 = 0xcafebabf;
+inline constexpr std::uint32_t FAT_CIGAM_64 = 0xbfbafeca;
 inline constexpr std::uint32_t MH_MAGIC = 0xfeedface;
 inline constexpr std::uint32_t MH_CIGAM = 0xcefaedfe;
 inline constexpr std::uint32_t MH_MAGIC_64 = 0xfeedfacf;
@@ -41,6 +42,20 @@ inline constexpr std::uint32_t LC_ENCRYPTION_INFO_64 = 0x2c;
 inline constexpr std::uint32_t LC_VERSION_MIN_TVOS = 0x2f;
 inline constexpr std::uint32_t LC_VERSION_MIN_WATCHOS = 0x30;
 inline constexpr std::uint32_t LC_BUILD_VERSION = 0x32;
+
+// Platforms of LC_BUILD_VERSION.
+inline constexpr std::uint32_t PLATFORM_MACOS = 1;
+inline constexpr std::uint32_t PLATFORM_IOS = 2;
+inline constexpr std::uint32_t PLATFORM_TVOS = 3;
+inline constexpr std::uint32_t PLATFORM_WATCHOS = 4;
+inline constexpr std::uint32_t PLATFORM_BRIDGEOS = 5;
+inline constexpr std::uint32_t PLATFORM_MACCATALYST = 6;
+inline constexpr std::uint32_t PLATFORM_IOSSIMULATOR = 7;
+inline constexpr std::uint32_t PLATFORM_TVOSSIMULATOR = 8;
+inline constexpr std::uint32_t PLATFORM_WATCHOSSIMULATOR = 9;
+inline constexpr std::uint32_t PLATFORM_DRIVERKIT = 10;
+inline constexpr std::uint32_t PLATFORM_VISIONOS = 11;
+inline constexpr std::uint32_t PLATFORM_VISIONOSSIMULATOR = 12;
 
 // CPU types: a family number with the ABI flags of its 64-bit forms.
 inline constexpr std::int32_t CPU_ARCH_ABI64 = 0x01000000;
@@ -124,6 +139,15 @@ struct fat_arch {
   std::uint32_t offset;
   std::uint32_t size;
   std::uint32_t align;
+};
+// The entry of a 64-bit fat table (FAT_MAGIC_64): 64-bit offset and size.
+struct fat_arch_64 {
+  std::int32_t cputype;
+  std::int32_t cpusubtype;
+  std::uint64_t offset;
+  std::uint64_t size;
+  std::uint32_t align;
+  std::uint32_t reserved;
 };
 
 // Mach-O headers; the 64-bit form has one more reserved word.
@@ -251,7 +275,7 @@ struct section_64 {
 };
 
 // The sizes the format fixes; the structs above must match them.
-static_assert(sizeof(fat_header) == 8 && sizeof(fat_arch) == 20);
+static_assert(sizeof(fat_header) == 8 && sizeof(fat_arch) == 20 && sizeof(fat_arch_64) == 32);
 static_assert(sizeof(mach_header) == 28 && sizeof(mach_header_64) == 32);
 static_assert(sizeof(load_command) == 8 && sizeof(uuid_command) == 24);
 static_assert(sizeof(dylib_command) == 24 && sizeof(version_min_command) == 16);

@@ -17,14 +17,18 @@ std::uint64_t firstCommandOffset(std::uint32_t magic) {
 
 }  // namespace
 
-void QVXMachOWalkCommands(const ImageBytes& image, std::uint64_t firstCommand, std::uint32_t count,
-                          QVXMachOLoadCommandCallback callback) {
-  const std::uint64_t calls = std::min<std::uint64_t>(count, image.size() / sizeof(load_command));
-  std::uint64_t offset = firstCommand;
-  for (std::uint64_t i = 0; i < calls; ++i) {
-    auto command = image.read<load_command>(offset);
-    if (!command || !image.contains(offset, command->cmdsize)) return;
-    callback(command->cmd, command->cmdsize, image.start() + offset);
+void QVXMachOWalkCommands(const ImageBytes& image, std::uint64_t firstCommand,
+                          const QVXMachOCommandArea& area, QVXMachOLoadCommandCallback callback) {
+  if (firstCommand > image.size()) return;
+  const ImageBytes commands(image.start() + firstCommand,
+                            std::min<std::uint64_t>(area.sizeofcmds, image.size() - firstCommand));
+  std::uint64_t offset = 0;
+  for (std::uint64_t i = 0; i < area.ncmds; ++i) {
+    auto command = commands.read<load_command>(offset);
+    if (!command || !commands.contains(offset, command->cmdsize)) return;
+    callback(command->cmd, command->cmdsize, commands.start() + offset);
+    // A command too short for its own start gives no place for the next.
+    if (command->cmdsize < sizeof(load_command)) return;
     offset += command->cmdsize;
   }
 }
@@ -47,7 +51,7 @@ void QVXMachOSliceEnumerateLoadCommands(QVXMachOSlice* slice,
   if (firstCommand == 0 || !header) return;
   slice->cputype = header->cputype;
   slice->cpusubtype = header->cpusubtype;
-  QVXMachOWalkCommands(image, firstCommand, header->ncmds, callback);
+  QVXMachOWalkCommands(image, firstCommand, {header->ncmds, header->sizeofcmds}, callback);
 }
 
 }  // namespace machofile

@@ -45,7 +45,7 @@ std::optional<std::uint32_t> findTextSection(const ImageBytes& image, std::uint3
   if (!header) return std::nullopt;
   const bool anySegment = header->filetype == MH_OBJECT;
   std::optional<std::uint32_t> offset;
-  QVXMachOWalkCommands(image, sizeof(Header), header->ncmds,
+  QVXMachOWalkCommands(image, sizeof(Header), {header->ncmds, header->sizeofcmds},
                        [&](std::uint32_t cmd, std::uint32_t cmdsize, const void* command) {
                          if (offset || cmd != segmentCommand) return;
                          offset = sectionInSegment<Segment, Section>(command, cmdsize, anySegment,

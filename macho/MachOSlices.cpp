@@ -1,11 +1,11 @@
 #include "macho/MachOSlices.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
 #include "macho/MachOArchitecture.h"
 #include "macho/MachOBytes.h"
+#include "macho/MachOFatTable.h"
 #include "macho/MachOFormat.h"
 #include "platform/RunningImage.h"
 
@@ -17,32 +17,6 @@ bool isMachOMagic(std::uint32_t magic) {
   return magic == MH_MAGIC || magic == MH_CIGAM || magic == MH_MAGIC_64 || magic == MH_CIGAM_64;
 }
 
-// Each slice is bounded by its table size and must start at or after the
-// end of the slice before it. Toolchains lay slices out that way; a corrupt
-// table whose slices overlap would otherwise let every slice span the whole
-// file, and walking them all would cost the file's size once per slice.
-void enumerateFatSlices(const ImageBytes& image, QVXMachOSliceCallback callback) {
-  auto count = image.bigEndianWord(offsetof(fat_header, nfat_arch));
-  if (!count) return;
-  QVXMachOSlice walk{};
-  std::uint64_t previousEnd = 0;
-  for (std::uint64_t i = 0; i < *count; ++i) {
-    auto entry = image.read<fat_arch>(sizeof(fat_header) + sizeof(fat_arch) * i);
-    if (!entry) return;
-    const std::uint64_t offset = ImageBytes::fromBigEndian(entry->offset);
-    const std::uint64_t size = ImageBytes::fromBigEndian(entry->size);
-    if (offset < previousEnd || offset >= image.size() || size == 0) continue;
-    walk.startAddress = image.start() + offset;
-    walk.availableSize = std::min(size, image.size() - offset);
-    walk.cputype = static_cast<std::int32_t>(
-        ImageBytes::fromBigEndian(static_cast<std::uint32_t>(entry->cputype)));
-    walk.cpusubtype = static_cast<std::int32_t>(
-        ImageBytes::fromBigEndian(static_cast<std::uint32_t>(entry->cpusubtype)));
-    previousEnd = offset + walk.availableSize;
-    callback(&walk);
-  }
-}
-
 }  // namespace
 
 void QVXMachOEnumerateSlicesAtAddress(const void* start, std::uint64_t size,
@@ -50,8 +24,8 @@ void QVXMachOEnumerateSlicesAtAddress(const void* start, std::uint64_t size,
   if (!start || !callback) return;
   ImageBytes image(start, size);
   auto magic = image.word(0);
-  if (magic && (*magic == FAT_MAGIC || *magic == FAT_CIGAM)) {
-    enumerateFatSlices(image, callback);
+  if (magic && QVXMachOIsFatMagic(*magic)) {
+    QVXMachOEnumerateFatSlices(image, callback);
     return;
   }
   QVXMachOSlice walk{start, 0, 0, size};

@@ -9,15 +9,11 @@
 namespace machofile {
 
 // Walks the slices of an image of `size` readable bytes at `start`: one
-// per fat-table entry in table order (CPU fields from the big-endian
-// table), or exactly one for anything else (CPU fields from a Mach-O
-// header, 0 and 0 for an unrecognised image, the 64-bit fat magic
-// included). A fat slice's record covers its table size, cut at the end of
-// the image. Entries past the end of the image end the walk; an entry is
-// skipped when its slice is empty, starts at or past the end of the image,
-// or starts before the end of the slice reported before it (slices never
-// overlap, so walking every slice costs no more than the file's size).
-// Nothing is reported for an absent start or callback.
+// per entry of a fat table, 32-bit or 64-bit, in table order (CPU fields
+// from the big-endian table; see QVXMachOEnumerateFatSlices for the entries
+// skipped), or exactly one for anything else (CPU fields from a Mach-O
+// header, 0 and 0 for an unrecognised image). Nothing is reported for an
+// absent start or callback.
 void QVXMachOEnumerateSlicesAtAddress(const void* start, std::uint64_t size,
                                       QVXMachOSliceCallback callback);
 

@@ -32,6 +32,21 @@ bool QVXMachOSlice::imageIsMapped() const {
   return !_imageLifetimeTracked || !_imageLifetime.expired();
 }
 
+namespace {
+
+// LC_BUILD_VERSION counts as a version command only for the systems whose
+// version-minimum commands are read (macOS and iOS, with Mac Catalyst and
+// the iOS simulator): a tvOS, watchOS or visionOS version says nothing
+// about the iOS or OS X rules, so such a slice reads as having none.
+bool buildVersionSetsMinimum(const void* command) {
+  using namespace machofile;
+  auto platform = QVXMachOGetBuildPlatform(command);
+  return platform && (*platform == PLATFORM_MACOS || *platform == PLATFORM_IOS ||
+                      *platform == PLATFORM_MACCATALYST || *platform == PLATFORM_IOSSIMULATOR);
+}
+
+}  // namespace
+
 // A later command of a kind replaces the earlier result. LC_BUILD_VERSION
 // counts as a version command beside the version-minimum ones, since
 // current toolchains write only it.
@@ -44,6 +59,7 @@ void QVXMachOSlice::decodeLoadCommand(std::uint32_t cmd, const void* command) {
       _linkedSDKVersion = QVXMachOGetLinkedSDKVersion(command);
       break;
     case LC_BUILD_VERSION:
+      if (!buildVersionSetsMinimum(command)) break;
       _minimumOSVersion = QVXMachOGetBuildMinimumOSVersion(command);
       _linkedSDKVersion = QVXMachOGetBuildSDKVersion(command);
       break;

@@ -38,7 +38,9 @@ class QVXMachOSlice {
   // re-exported, lazy and upward loads are not listed).
   const std::vector<std::string>& linkedDylibs() const { return _linkedDylibs; }
 
-  // Minimum OS and SDK versions of the last version command; 0.0.0 without one.
+  // Minimum OS and SDK versions of the last version command (a version-minimum
+  // command, or LC_BUILD_VERSION for macOS, iOS, Mac Catalyst or the iOS
+  // simulator); 0.0.0 without one.
   QVXMachOVersion minimumOSVersion() const { return _minimumOSVersion; }
   QVXMachOVersion linkedSDKVersion() const { return _linkedSDKVersion; }
 

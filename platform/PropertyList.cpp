@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/FileWriting.h"
+#include "platform/PropertyListBounds.h"
 
 namespace platform {
 
@@ -133,9 +134,13 @@ plist_t toPlist(const Value& value) {
   }
 }
 
-bool looksLikePropertyList(const Bytes& data) {
+bool isBinaryPropertyList(const Bytes& data) {
   static const char kBinary[] = "bplist00";
-  if (data.size() >= 8 && std::equal(kBinary, kBinary + 8, data.begin())) return true;
+  return data.size() >= 8 && std::equal(kBinary, kBinary + 8, data.begin());
+}
+
+bool looksLikePropertyList(const Bytes& data) {
+  if (isBinaryPropertyList(data)) return true;
   for (uint8_t c : data) {
     if (c == '<') return true;
     if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != 0xEF && c != 0xBB && c != 0xBF)
@@ -144,11 +149,25 @@ bool looksLikePropertyList(const Bytes& data) {
   return false;
 }
 
+// Bytes the parser may be given: a property list of either form, no larger
+// and no deeper nested than the limits.
+bool isParseable(const Bytes& data) {
+  if (data.empty() || data.size() > kPropertyListMaximumBytes || !looksLikePropertyList(data))
+    return false;
+  return isBinaryPropertyList(data) ? binaryPropertyListIsWithinBounds(data)
+                                    : xmlPropertyListIsWithinBounds(data);
+}
+
+// Reads a whole regular file of at most the property-list size limit. The
+// open does not block (a FIFO with no writer would wait forever), and only
+// a regular file is read, judged on the descriptor so that the file cannot
+// change in between.
 bool readWholeFile(const std::string& path, Bytes& out) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<uint64_t>(st.st_size) > kPropertyListMaximumBytes) {
     close(fd);
     return false;
   }
@@ -157,7 +176,7 @@ bool readWholeFile(const std::string& path, Bytes& out) {
   for (;;) {
     ssize_t n = read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
+    if (n < 0 || out.size() + static_cast<size_t>(n) > kPropertyListMaximumBytes) {
       close(fd);
       return false;
     }
@@ -172,8 +191,7 @@ bool readWholeFile(const std::string& path, Bytes& out) {
 
 std::optional<Value> propertyListFromData(const Bytes& data, Error* error) {
   plist_t root = nullptr;
-  if (!data.empty() && data.size() <= std::numeric_limits<uint32_t>::max() &&
-      looksLikePropertyList(data)) {
+  if (isParseable(data)) {
     plist_from_memory(reinterpret_cast<const char*>(data.data()),
                       static_cast<uint32_t>(data.size()), &root);
   }

@@ -9,11 +9,15 @@
 namespace platform {
 
 // Parses property-list bytes (XML or binary) into a value; nothing, with the
-// parse error in *error when given, for bytes that are no property list.
+// parse error in *error when given, for bytes that are no property list or
+// pass the limits of PropertyListBounds.h (64 MB, 512 levels of nesting).
 std::optional<Value> propertyListFromData(const Bytes& data, Error* error = nullptr);
 
 // Reads a property-list file (XML or binary) whose top is a dictionary;
 // nothing for a missing, unreadable or malformed file, or another top type.
+// Only a regular file is read (a FIFO, a device or a directory counts as
+// unreadable, and opening never waits for a writer); a file over the size
+// limit counts as unreadable.
 std::optional<Value> dictionaryWithContentsOfFile(const std::string& path);
 
 // The value as XML property-list text.

@@ -523,3 +523,72 @@ TEST_F(BuildServerTest, StatusLineWithoutANumberFailsWithStatusZero) {
   EXPECT_EQ(service.connections().size(), 3u);
   expectNoZipBesideTheDSYM();
 }
+
+namespace {
+
+// The UUID and architecture fields of an upload, as (uuid, arch) pairs in
+// the order sent.
+std::vector<testsupport::UUIDAndArchitecture> uploadedPairs(const platform::Value& upload) {
+  std::vector<testsupport::UUIDAndArchitecture> pairs;
+  std::string uuid;
+  for (const auto& [name, value] : fieldsOf(upload)) {
+    if (name == "code_mapping[executables][][identifier]") uuid = value;
+    if (name == "code_mapping[executables][][arch]") pairs.push_back({uuid, value});
+  }
+  return pairs;
+}
+
+}  // namespace
+
+// The sample executable with its table entries swapped: the table lists the
+// slices against the order of their offsets, and every slice is still sent,
+// in table order, as llvm-dwarfdump reads them.
+TEST_F(BuildServerTest, FatTableOutOfOffsetOrderUploadsEveryPairInTableOrder) {
+  ServiceProcess service;
+  const std::string executable = products + "/App.app/App";
+  auto original = testsupport::dwarfdumpUUIDs(executable);
+  testsupport::writeWithFatEntriesSwapped(executable, root / "App-swapped", 0, 1);
+  fs::copy_file(root / "App-swapped", executable, fs::copy_options::overwrite_existing);
+  auto expected = testsupport::dwarfdumpUUIDs(executable);
+  ASSERT_EQ(expected.size(), 2u);
+  ASSERT_EQ(expected[0], original[1]);
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  ASSERT_EQ(result.status, 0) << result.err;
+  auto upload = service.records("upload").at(0);
+  EXPECT_EQ(upload["problems"].size(), 0u) << upload["problems"].dump(1);
+  EXPECT_EQ(uploadedPairs(upload), expected);
+}
+
+TEST_F(BuildServerTest, SixtyFourBitFatExecutableUploadsEveryPair) {
+  ServiceProcess service;
+  const std::string executable = products + "/App.app/App";
+  auto expected = testsupport::dwarfdumpUUIDs(executable);
+  testsupport::writeAsFat64(executable, root / "App-fat64");
+  fs::copy_file(root / "App-fat64", executable, fs::copy_options::overwrite_existing);
+  ASSERT_EQ(testsupport::readFile(executable).substr(0, 4), "\xca\xfe\xba\xbf");
+  ASSERT_EQ(testsupport::dwarfdumpUUIDs(executable), expected);
+  ASSERT_EQ(expected.size(), 2u);
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(uploadedPairs(service.records("upload").at(0)), expected);
+}
+
+// Reordered or 64-bit, an old slice anywhere in the table stops the run
+// before anything is sent.
+TEST_F(BuildServerTest, OldSliceInTheLaterEntryOfAReorderedOrWideTableIsRefused) {
+  ServiceProcess service;
+  auto fat = testsupport::buildFatFile(
+      root / "build/App",
+      {testsupport::buildiOSExecutable(root / "build", "App-arm64", "9.0"),
+       testsupport::buildiOSSimulatorExecutable(root / "build", "App-sim", "4.3")});
+  ASSERT_EQ(testsupport::dwarfdumpUUIDs(fat).at(0).architecture, "x86_64");
+  for (const auto& variant :
+       {testsupport::writeWithFatEntriesSwapped(fat, root / "build/App-swapped", 0, 1),
+        testsupport::writeAsFat64(fat, root / "build/App-fat64")}) {
+    fs::copy_file(variant, products + "/App.app/App", fs::copy_options::overwrite_existing);
+    auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+    EXPECT_EQ(result.status, 1) << variant << result.err;
+    EXPECT_EQ(countOf(result.err, "\n\nBrantle: Unsupported iOS Version\n\n"), 1u) << result.err;
+  }
+  EXPECT_EQ(service.records().size(), 0u);
+}

@@ -3,7 +3,9 @@
 // older than iOS 5.0 or OS X 10.7.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 
 #include "driver/DeploymentTarget.h"
@@ -171,6 +173,80 @@ TEST_F(DeploymentTargetTest, FatFileWithOneOldSliceIsRefusedWithTheProductName) 
   useiOSRules();
   environment["PRODUCT_NAME"] = "Fat Product";
   expectRefused(run(), iOSRefusal("Fat Product"));
+}
+
+// The table lists the slices against their offsets' order; the old slice
+// is in the later entry, at the lower offset.
+TEST_F(DeploymentTargetTest, FatFileWithEntriesOutOfOffsetOrderChecksEverySlice) {
+  auto fat = testsupport::buildFatFile(
+      tools() + "/App", {testsupport::buildiOSExecutable(tools(), "App-arm64", "9.0"),
+                         testsupport::buildiOSSimulatorExecutable(tools(), "App-sim", "4.3")});
+  ASSERT_EQ(testsupport::dwarfdumpUUIDs(fat).at(0).architecture, "x86_64");
+  auto swapped = testsupport::writeWithFatEntriesSwapped(fat, tools() + "/App-swapped", 0, 1);
+  ASSERT_EQ(testsupport::dwarfdumpUUIDs(swapped).at(1).architecture, "x86_64");
+  install(swapped);
+  useiOSRules();
+  expectRefused(run(), iOSRefusal("App"));
+}
+
+TEST_F(DeploymentTargetTest, SixtyFourBitFatFileChecksEverySlice) {
+  auto fat = testsupport::buildFatFile(
+      tools() + "/App", {testsupport::buildiOSExecutable(tools(), "App-arm64", "9.0"),
+                         testsupport::buildiOSSimulatorExecutable(tools(), "App-sim", "4.3")});
+  install(testsupport::writeAsFat64(fat, tools() + "/App-fat64"));
+  useiOSRules();
+  expectRefused(run(), iOSRefusal("App"));
+  auto current = testsupport::buildFatFile(
+      tools() + "/App-new",
+      {testsupport::buildiOSExecutable(tools(), "App-arm64-new", "9.0"),
+       testsupport::buildiOSSimulatorExecutable(tools(), "App-sim-new", "9.0")});
+  install(testsupport::writeAsFat64(current, tools() + "/App-new-fat64"));
+  expectAccepted(run());
+}
+
+// visionOS (platform 11) is not one of the systems whose versions the iOS
+// rules read: its 1.0 is no iOS 1.0, and the rules fall back to the setting.
+TEST_F(DeploymentTargetTest, VisionOSBuildVersionFallsBackToTheiOSSetting) {
+  auto built = testsupport::buildiOSExecutable(tools(), "App", "14.0");
+  ASSERT_EQ(countOf(testsupport::objdumpPrivateHeaders(built), "LC_BUILD_VERSION"), 1u);
+  testsupport::patchBuildVersion(built, 11, 0x00010000);
+  ASSERT_EQ(countOf(testsupport::objdumpPrivateHeaders(built), "minos 1.0"), 1u);
+  install(built);
+  useiOSRules();
+  environment["IPHONEOS_DEPLOYMENT_TARGET"] = "9.0";
+  expectAccepted(run());
+  environment.erase("IPHONEOS_DEPLOYMENT_TARGET");
+  expectRefused(run(), iOSRefusal("App"));
+}
+
+TEST_F(DeploymentTargetTest, iOSBuildVersionOfFourThreeIsRefused) {
+  auto built = testsupport::buildiOSExecutable(tools(), "App", "14.0");
+  testsupport::patchBuildVersion(built, 2, 0x00040300);
+  auto headers = testsupport::objdumpPrivateHeaders(built);
+  ASSERT_EQ(countOf(headers, "LC_VERSION_MIN"), 0u);
+  ASSERT_EQ(countOf(headers, "minos 4.3"), 1u) << headers;
+  install(built);
+  useiOSRules();
+  environment["IPHONEOS_DEPLOYMENT_TARGET"] = "9.0";
+  expectRefused(run(), iOSRefusal("App"));
+}
+
+// 8 GiB of zeros behind a 64-bit ARM header that states 0xffffffff
+// commands in 0xffffffff bytes: the slice has no version command, so the
+// iOS rules take the setting; the walk stops at the first, empty command.
+TEST_F(DeploymentTargetTest, HugeSparseExecutableWithEveryCountAtItsMaximumIsCheckedByTheSetting) {
+  const std::string path = products() + "/App.app/App";
+  std::uint32_t header[8] = {0xfeedfacf, 0x0100000c, 0, 2, 0xffffffff, 0xffffffff, 0, 0};
+  testsupport::writeFile(path, std::string(reinterpret_cast<const char*>(header), sizeof header));
+  ASSERT_EQ(truncate(path.c_str(), 8ll << 30), 0);
+  useiOSRules();
+  environment["IPHONEOS_DEPLOYMENT_TARGET"] = "9.0";
+  auto accepted = testsupport::runProcessWithin(60, {testsupport::runExecutable(), kKey},
+                                                environment, sourceRoot());
+  expectAccepted(accepted);
+  EXPECT_EQ(accepted.status, 0) << accepted.err;
+  environment["IPHONEOS_DEPLOYMENT_TARGET"] = "4.3";
+  expectRefused(run(), iOSRefusal("App"));
 }
 
 TEST_F(DeploymentTargetTest, AbsentProductNameShowsTheMissingObjectPlaceholder) {

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <plist/plist.h>
+#include <sys/stat.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
 #include "platform/PropertyList.h"
 #include "tests/support/DesktopApp.h"
+#include "tests/support/PropertyListFixtures.h"
 #include "tests/support/TestSupport.h"
 
 using testsupport::countOf;
@@ -13,6 +16,9 @@ using testsupport::countOf;
 namespace {
 
 const std::string kKey = "0123456789abcdef0123456789abcdef01234567";
+const std::string kIdentifierNotFound =
+    "\n\nBrantle: Required Info.plist Value Not Found\n\nA CFBundleIdentifier value in your "
+    "Info.plist is required. Please confirm this value is present in ";
 const std::string kEnvironmentTitle = "\n\nBrantle: Failed to Detect Build Environment\n\n";
 const std::string kTargetPhaseStop =
     "\n\nBrantle: Use a Target Run Script Build Phase\n\nMake sure the Brantle command is added "
@@ -253,4 +259,47 @@ TEST_F(ValidationTest, DebugLinesOfAFailedWorkingDirectoryTest) {
   EXPECT_LT(result.err.find("path resolved"), result.err.find("Src root resolved"));
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(countOf(result.err, "(Quorvex error 602)"), 1u);
+}
+
+// A FIFO that nobody writes stands where the Info.plist should be: it
+// exists, but it is no file to read, so the run stops at once as for an
+// unreadable Info.plist instead of waiting for a writer.
+TEST_F(ValidationTest, FIFOInfoPlistStopsAtOnceWithRequiredValueNotFound) {
+  std::filesystem::remove(infoPlistPath());
+  ASSERT_EQ(mkfifo(infoPlistPath().c_str(), 0644), 0);
+  auto result = testsupport::runProcessWithin(30, {testsupport::runExecutable(), kKey}, environment,
+                                              sourceRoot());
+  ASSERT_NE(result.status, 128 + SIGKILL) << "the run waited on the FIFO";
+  expectStop(result, kIdentifierNotFound + infoPlistPath() + " \n\n\n");
+}
+
+TEST_F(ValidationTest, FIFOPreferencesFileDoesNotStopTheRun) {
+  const std::string preferences = environment["XDG_CONFIG_HOME"] + "/com.quorvex.run.plist";
+  ASSERT_EQ(mkfifo(preferences.c_str(), 0644), 0);
+  auto result = testsupport::runProcessWithin(30, {testsupport::runExecutable(), kKey}, environment,
+                                              sourceRoot());
+  ASSERT_NE(result.status, 128 + SIGKILL) << "the run waited on the FIFO";
+  expectPassed(result);
+}
+
+// Nesting deep enough to exhaust a recursive parser's stack is refused as
+// malformed: the run ends with the missing-identifier stop, never a signal.
+TEST_F(ValidationTest, InfoPlistNestedTooDeepIsMalformed) {
+  for (std::size_t levels : {std::size_t{50000}, std::size_t{500000}}) {
+    testsupport::writeFile(infoPlistPath(), testsupport::nestedXMLPropertyList(levels));
+    auto result = run();
+    ASSERT_LT(result.status, 128) << levels << " levels: signal " << result.status - 128;
+    expectStop(result, kIdentifierNotFound + infoPlistPath() + " \n\n\n");
+    auto binary = testsupport::nestedBinaryPropertyList(levels);
+    testsupport::writeFile(infoPlistPath(), std::string(binary.begin(), binary.end()));
+    result = run();
+    ASSERT_LT(result.status, 128) << levels << " binary levels: signal " << result.status - 128;
+    expectStop(result, kIdentifierNotFound + infoPlistPath() + " \n\n\n");
+  }
+}
+
+TEST_F(ValidationTest, InfoPlistNestedToTheLimitStillPasses) {
+  testsupport::writeFile(infoPlistPath(),
+                         testsupport::nestedXMLPropertyList(512, "com.example.app"));
+  expectPassed(run());
 }

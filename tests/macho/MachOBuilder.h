@@ -4,6 +4,7 @@
 // toolchain writes: size-0 commands, two UUID commands, empty fat tables,
 // counts and offsets past the end of the file.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -33,6 +34,10 @@ inline void appendQuad(Bytes& bytes, std::uint64_t quad) {
   std::uint8_t raw[8];
   std::memcpy(raw, &quad, 8);
   bytes.insert(bytes.end(), raw, raw + 8);
+}
+
+inline void appendBigEndianQuad(Bytes& bytes, std::uint64_t quad) {
+  appendQuad(bytes, __builtin_bswap64(quad));
 }
 
 inline void appendName16(Bytes& bytes, const std::string& name) {
@@ -197,12 +202,15 @@ struct FatEntry {
 };
 
 // A fat file: header, table, then each image at a 16-byte aligned offset.
+// The 64-bit magics (FAT_MAGIC_64, FAT_CIGAM_64) give a table of fat_arch_64
+// entries, the others one of fat_arch entries.
 inline Bytes fatFile(const std::vector<FatEntry>& entries,
                      std::uint32_t magic = machofile::FAT_MAGIC) {
+  const bool wide = magic == machofile::FAT_MAGIC_64 || magic == machofile::FAT_CIGAM_64;
   Bytes out;
   appendBigEndianWord(out, magic);
   appendBigEndianWord(out, static_cast<std::uint32_t>(entries.size()));
-  std::size_t offset = 8 + 20 * entries.size();
+  std::size_t offset = 8 + (wide ? 32 : 20) * entries.size();
   std::vector<std::size_t> offsets;
   for (const auto& entry : entries) {
     offset = (offset + 15) & ~std::size_t{15};
@@ -212,15 +220,29 @@ inline Bytes fatFile(const std::vector<FatEntry>& entries,
   for (std::size_t i = 0; i < entries.size(); ++i) {
     appendBigEndianWord(out, static_cast<std::uint32_t>(entries[i].cputype));
     appendBigEndianWord(out, static_cast<std::uint32_t>(entries[i].cpusubtype));
-    appendBigEndianWord(out, static_cast<std::uint32_t>(offsets[i]));
-    appendBigEndianWord(out, static_cast<std::uint32_t>(entries[i].image.size()));
-    appendBigEndianWord(out, 4);
+    if (wide) {
+      appendBigEndianQuad(out, offsets[i]);
+      appendBigEndianQuad(out, entries[i].image.size());
+      appendBigEndianWord(out, 4);
+      appendBigEndianWord(out, 0);
+    } else {
+      appendBigEndianWord(out, static_cast<std::uint32_t>(offsets[i]));
+      appendBigEndianWord(out, static_cast<std::uint32_t>(entries[i].image.size()));
+      appendBigEndianWord(out, 4);
+    }
   }
   for (std::size_t i = 0; i < entries.size(); ++i) {
     out.resize(offsets[i], 0);
     out.insert(out.end(), entries[i].image.begin(), entries[i].image.end());
   }
   return out;
+}
+
+// Swaps the 20-byte entries i and j of a 32-bit fat table, so that the
+// table lists the slices in another order than their offsets.
+inline void swapFatEntries(Bytes& fat, std::size_t i, std::size_t j) {
+  std::swap_ranges(fat.begin() + 8 + 20 * i, fat.begin() + 8 + 20 * (i + 1),
+                   fat.begin() + 8 + 20 * j);
 }
 
 inline void writeBytes(const std::string& path, const Bytes& bytes) {

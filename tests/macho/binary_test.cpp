@@ -253,6 +253,52 @@ TEST(QVXMachOSliceObject, BuildVersionCommandGivesTheVersions) {
   EXPECT_EQ(binary->slices()[0]->linkedSDKVersion(), (QVXMachOVersion{12, 1, 0}));
 }
 
+TEST(QVXMachOSliceObject, BuildVersionCountsForMacOSiOSCatalystAndTheSimulator) {
+  TempDir dir;
+  for (std::uint32_t platform :
+       {machofile::PLATFORM_MACOS, machofile::PLATFORM_IOS, machofile::PLATFORM_MACCATALYST,
+        machofile::PLATFORM_IOSSIMULATOR}) {
+    auto binary =
+        binaryOf(dir, MachOImage().buildVersion(platform, 0x00040300, 0x000E0000).bytes());
+    EXPECT_EQ(binary->slices()[0]->minimumOSVersion(), (QVXMachOVersion{4, 3, 0})) << platform;
+    EXPECT_EQ(binary->slices()[0]->linkedSDKVersion(), (QVXMachOVersion{14, 0, 0})) << platform;
+  }
+}
+
+// Another system's version says nothing about the iOS or OS X rules: the
+// slice reads as having no version command at all.
+TEST(QVXMachOSliceObject, BuildVersionOfAnotherSystemIsNotAVersionCommand) {
+  TempDir dir;
+  for (std::uint32_t platform :
+       {machofile::PLATFORM_TVOS, machofile::PLATFORM_WATCHOS, machofile::PLATFORM_BRIDGEOS,
+        machofile::PLATFORM_TVOSSIMULATOR, machofile::PLATFORM_WATCHOSSIMULATOR,
+        machofile::PLATFORM_DRIVERKIT, machofile::PLATFORM_VISIONOS,
+        machofile::PLATFORM_VISIONOSSIMULATOR, 0u, 99u}) {
+    auto binary =
+        binaryOf(dir, MachOImage().buildVersion(platform, 0x00010000, 0x00010000).bytes());
+    EXPECT_EQ(binary->slices()[0]->minimumOSVersion(), (QVXMachOVersion{0, 0, 0})) << platform;
+    EXPECT_EQ(binary->slices()[0]->linkedSDKVersion(), (QVXMachOVersion{0, 0, 0})) << platform;
+  }
+}
+
+// An iOS version-minimum command is kept when a later build version names
+// another system.
+TEST(QVXMachOSliceObject, BuildVersionOfAnotherSystemLeavesAnEarlierVersionCommand) {
+  TempDir dir;
+  auto binary =
+      binaryOf(dir, MachOImage()
+                        .versionMinimum(LC_VERSION_MIN_IPHONEOS, 0x00090000, 0x000E0000)
+                        .buildVersion(machofile::PLATFORM_VISIONOS, 0x00010000, 0x00010000)
+                        .bytes());
+  EXPECT_EQ(binary->slices()[0]->minimumOSVersion(), (QVXMachOVersion{9, 0, 0}));
+}
+
+TEST(QVXMachOSliceObject, BuildVersionTooShortForItsPlatformIsNotAVersionCommand) {
+  TempDir dir;
+  auto binary = binaryOf(dir, MachOImage().command(LC_BUILD_VERSION, {}).bytes());
+  EXPECT_EQ(binary->slices()[0]->minimumOSVersion(), (QVXMachOVersion{0, 0, 0}));
+}
+
 TEST(QVXMachOSliceObject, PackedSevenReadsAsSevenZeroZero) {
   TempDir dir;
   auto binary =

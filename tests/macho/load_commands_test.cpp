@@ -66,23 +66,45 @@ TEST(MachOLoadCommands, NoCommandsStillRewritesCPUFields) {
   EXPECT_EQ(slice.cpusubtype, 8);
 }
 
-TEST(MachOLoadCommands, SizeZeroCommandIsReportedOnceForEachRemainingCount) {
-  Bytes image = MachOImage()
-                    .uuid(uuidFrom(0))
-                    .command(0x99, {}, 0)
-                    .uuid(uuidFrom(16))
-                    .commandCount(5)
-                    .padding(64)
-                    .bytes();
+// A size below 8 leaves no place for the next command: the walk reports
+// the short command once and ends, whatever count remains.
+TEST(MachOLoadCommands, CommandShorterThanItsStartIsReportedOnceAndEndsTheWalk) {
+  for (std::uint32_t size : {0u, 4u, 7u}) {
+    Bytes image = MachOImage()
+                      .uuid(uuidFrom(0))
+                      .command(0x99, {}, size)
+                      .uuid(uuidFrom(16))
+                      .commandCount(5)
+                      .padding(64)
+                      .bytes();
+    QVXMachOSlice slice = sliceOf(image);
+    auto reported = commandsOf(slice);
+    ASSERT_EQ(reported.size(), 2u) << size;
+    EXPECT_EQ(reported[0].cmd, LC_UUID);
+    EXPECT_EQ(reported[1].cmd, 0x99u);
+    EXPECT_EQ(reported[1].cmdsize, size);
+    EXPECT_EQ(reported[1].command, image.data() + 32 + 24);
+  }
+}
+
+// The header's total command size ends the command area even where the
+// slice goes on: a command past it is not reported.
+TEST(MachOLoadCommands, CommandsPastTheStatedTotalSizeAreNotReported) {
+  Bytes image = MachOImage().uuid(uuidFrom(0)).uuid(uuidFrom(16)).bytes();
+  setWord(image, 20, 24 + 23);  // sizeofcmds ends one byte short of the second
   QVXMachOSlice slice = sliceOf(image);
   auto reported = commandsOf(slice);
-  ASSERT_EQ(reported.size(), 5u);
-  EXPECT_EQ(reported[0].cmd, LC_UUID);
-  for (std::size_t i = 1; i < 5; ++i) {
-    EXPECT_EQ(reported[i].cmd, 0x99u);
-    EXPECT_EQ(reported[i].cmdsize, 0u);
-    EXPECT_EQ(reported[i].command, reported[1].command);
-  }
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(QVXMachONormalizeUUID(QVXMachOGetUUID(reported[0].command)),
+            "000102030405060708090a0b0c0d0e0f");
+  setWord(image, 20, 0);
+  EXPECT_TRUE(commandsOf(slice).empty());
+}
+
+TEST(MachOLoadCommands, CountEndsTheWalkBeforeTheAreaDoes) {
+  Bytes image = MachOImage().uuid(uuidFrom(0)).uuid(uuidFrom(16)).commandCount(1).bytes();
+  QVXMachOSlice slice = sliceOf(image);
+  EXPECT_EQ(commandsOf(slice).size(), 1u);
 }
 
 TEST(MachOLoadCommands, TwoUUIDCommandsAreBothReported) {

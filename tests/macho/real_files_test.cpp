@@ -102,6 +102,27 @@ TEST_F(RealMachOFiles, FatFileMatchesDwarfdumpInSliceOrder) {
   EXPECT_EQ(QVXMachOBinary::MachOBinaryWithPath(fat_)->slices().size(), 3u);
 }
 
+TEST_F(RealMachOFiles, FatFileWithEntriesOutOfOffsetOrderMatchesDwarfdump) {
+  TempDir dir;
+  auto swapped = testsupport::writeWithFatEntriesSwapped(fat_, dir / "swapped", 0, 2);
+  auto original = testsupport::dwarfdumpUUIDs(fat_);
+  auto expected = testsupport::dwarfdumpUUIDs(swapped);
+  ASSERT_EQ(expected.size(), 3u);
+  ASSERT_EQ(expected[0], original[2]);  // dwarfdump follows the table too
+  expectPairsEqualDwarfdump(swapped);
+}
+
+TEST_F(RealMachOFiles, SixtyFourBitFatFileMatchesDwarfdump) {
+  TempDir dir;
+  auto fat64 = testsupport::writeAsFat64(fat_, dir / "fat64");
+  ASSERT_EQ(testsupport::readFile(fat64).substr(0, 4), "\xca\xfe\xba\xbf");
+  EXPECT_EQ(testsupport::dwarfdumpUUIDs(fat64), testsupport::dwarfdumpUUIDs(fat_));
+  expectPairsEqualDwarfdump(fat64);
+  auto binary = QVXMachOBinary::MachOBinaryWithPath(fat64);
+  ASSERT_EQ(binary->slices().size(), 3u);
+  EXPECT_EQ(binary->slices()[0]->minimumOSVersion(), (QVXMachOVersion{9, 0, 0}));
+}
+
 TEST_F(RealMachOFiles, DWARFFileOfTheDSYMMatchesDwarfdump) {
   expectPairsEqualDwarfdump(dwarf_);
   EXPECT_EQ(testsupport::dwarfdumpUUIDs(dwarf_), testsupport::dwarfdumpUUIDs(fat_));
@@ -130,8 +151,19 @@ TEST_F(RealMachOFiles, MinimumVersionFromBuildVersionCommand) {
   auto mac = QVXMachOBinary::MachOBinaryWithPath(mac1015_);
   EXPECT_EQ(mac->slices()[0]->minimumOSVersion(), (QVXMachOVersion{10, 15, 0}));
   EXPECT_EQ(mac->slices()[0]->linkedSDKVersion(), (QVXMachOVersion{11, 0, 0}));
+}
+
+// A watchOS build version is another system's: no version command for the
+// iOS and OS X rules.
+TEST_F(RealMachOFiles, WatchOSBuildVersionGivesNoMinimumVersion) {
+  auto headers = testsupport::objdumpPrivateHeaders(watch_);
+  ASSERT_NE(headers.find("cmd LC_BUILD_VERSION"), std::string::npos) << headers;
+  ASSERT_NE(headers.find("platform watchos"), std::string::npos) << headers;
   auto watch = QVXMachOBinary::MachOBinaryWithPath(watch_);
-  EXPECT_EQ(watch->slices()[0]->minimumOSVersion(), (QVXMachOVersion{5, 0, 0}));
+  EXPECT_EQ(watch->slices()[0]->minimumOSVersion(), (QVXMachOVersion{0, 0, 0}));
+  auto fat = QVXMachOBinary::MachOBinaryWithPath(fat_);
+  EXPECT_EQ(fat->sliceForArchitecture("arm64")->minimumOSVersion(), (QVXMachOVersion{9, 0, 0}));
+  EXPECT_EQ(fat->sliceForArchitecture("arm64_32")->minimumOSVersion(), (QVXMachOVersion{0, 0, 0}));
 }
 
 TEST_F(RealMachOFiles, UnwindSectionsAreWhereObjdumpPutsThem) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -113,15 +114,50 @@ TEST(MachOSliceWalk, FatTableWithNoEntriesYieldsNoSlice) {
   EXPECT_TRUE(slicesOf(file).empty());
 }
 
-TEST(MachOSliceWalk, SixtyFourBitFatMagicIsNotRecognised) {
+TEST(MachOSliceWalk, SixtyFourBitFatTableYieldsSlicesInTableOrder) {
   TempDir dir;
-  Bytes bytes = fatFile({{CPU_TYPE_ARM64, 0, MachOImage().bytes()}}, FAT_MAGIC_64);
+  Bytes arm64 = MachOImage(MH_MAGIC_64, CPU_TYPE_ARM64, 0).uuid(uuidFrom(1)).bytes();
+  Bytes x86 = MachOImage(MH_MAGIC_64, CPU_TYPE_X86_64, 3).uuid(uuidFrom(2)).bytes();
+  for (std::uint32_t magic : {FAT_MAGIC_64, FAT_CIGAM_64}) {
+    OpenFile file(dir, fatFile({{CPU_TYPE_ARM64, 0, arm64}, {CPU_TYPE_X86_64, 3, x86}}, magic));
+    auto slices = slicesOf(file);
+    ASSERT_EQ(slices.size(), 2u) << std::hex << magic;
+    EXPECT_STREQ(QVXMachOSliceGetArchitectureName(&slices[0]), "arm64");
+    EXPECT_STREQ(QVXMachOSliceGetArchitectureName(&slices[1]), "x86_64");
+    EXPECT_EQ(slices[0].availableSize, arm64.size());
+    EXPECT_EQ(std::memcmp(slices[0].startAddress, arm64.data(), arm64.size()), 0);
+    EXPECT_EQ(std::memcmp(slices[1].startAddress, x86.data(), x86.size()), 0);
+  }
+}
+
+TEST(MachOSliceWalk, SixtyFourBitFatOffsetsAboveFourGiBAreNotCutToThirtyTwoBits) {
+  TempDir dir;
+  Bytes image = MachOImage().bytes();
+  Bytes bytes = fatFile({{CPU_TYPE_ARM64, 0, image}}, FAT_MAGIC_64);
+  // Offset 2^32 + the real offset: past the end, so nothing is reported,
+  // where a 32-bit reading of the low word would find the slice.
+  bytes[8 + 8 + 3] = 1;
+  OpenFile file(dir, bytes);
+  EXPECT_TRUE(slicesOf(file).empty());
+}
+
+TEST(MachOSliceWalk, TableOrderIsKeptWhateverTheOffsetsOrder) {
+  TempDir dir;
+  Bytes first = MachOImage(MH_MAGIC_64, CPU_TYPE_ARM64, 0).uuid(uuidFrom(1)).bytes();
+  Bytes second = MachOImage(MH_MAGIC_64, CPU_TYPE_X86_64, 3).uuid(uuidFrom(2)).bytes();
+  Bytes third = MachOImage(MH_MAGIC, CPU_TYPE_ARM, 9).uuid(uuidFrom(3)).bytes();
+  Bytes bytes =
+      fatFile({{CPU_TYPE_ARM64, 0, first}, {CPU_TYPE_X86_64, 3, second}, {CPU_TYPE_ARM, 9, third}});
+  // The table now lists the last slice first and the first slice last.
+  swapFatEntries(bytes, 0, 2);
   OpenFile file(dir, bytes);
   auto slices = slicesOf(file);
-  ASSERT_EQ(slices.size(), 1u);
-  EXPECT_EQ(slices[0].startAddress, file.start());
-  EXPECT_EQ(slices[0].cputype, 0);
-  EXPECT_EQ(slices[0].cpusubtype, 0);
+  ASSERT_EQ(slices.size(), 3u);
+  EXPECT_STREQ(QVXMachOSliceGetArchitectureName(&slices[0]), "armv7");
+  EXPECT_STREQ(QVXMachOSliceGetArchitectureName(&slices[1]), "x86_64");
+  EXPECT_STREQ(QVXMachOSliceGetArchitectureName(&slices[2]), "arm64");
+  EXPECT_EQ(std::memcmp(slices[0].startAddress, third.data(), third.size()), 0);
+  EXPECT_EQ(std::memcmp(slices[2].startAddress, first.data(), first.size()), 0);
 }
 
 TEST(MachOSliceWalk, OtherByteOrderHeadersAreTakenAsStored) {

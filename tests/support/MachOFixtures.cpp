@@ -240,6 +240,68 @@ void patchThinCPUSubtype(const std::string& path, std::uint32_t cpusubtype) {
   writeBytes(path, bytes);
 }
 
+std::string writeWithFatEntriesSwapped(const std::string& sourcePath, const std::string& outputPath,
+                                       std::size_t i, std::size_t j) {
+  std::vector<char> bytes = readBytes(sourcePath);
+  if (hostWord(bytes, 0) != 0xbebafeca) throw std::runtime_error(sourcePath + " is not fat");
+  std::uint32_t count = bigEndianWord(bytes, 4);
+  if (i >= count || j >= count) throw std::runtime_error("no such fat entry");
+  std::swap_ranges(bytes.begin() + static_cast<long>(8 + 20 * i),
+                   bytes.begin() + static_cast<long>(8 + 20 * (i + 1)),
+                   bytes.begin() + static_cast<long>(8 + 20 * j));
+  writeBytes(outputPath, bytes);
+  return outputPath;
+}
+
+std::string writeAsFat64(const std::string& sourcePath, const std::string& outputPath) {
+  std::vector<char> bytes = readBytes(sourcePath);
+  if (hostWord(bytes, 0) != 0xbebafeca) throw std::runtime_error(sourcePath + " is not fat");
+  const std::uint32_t count = bigEndianWord(bytes, 4);
+  std::vector<char> table;
+  std::uint64_t firstSlice = bytes.size();
+  auto appendBigEndian = [&table](std::uint64_t value, int width) {
+    for (int shift = 8 * (width - 1); shift >= 0; shift -= 8)
+      table.push_back(static_cast<char>((value >> shift) & 0xff));
+  };
+  for (std::uint32_t k = 0; k < count; ++k) {
+    const std::size_t entry = 8 + 20 * k;
+    const std::uint32_t offset = bigEndianWord(bytes, entry + 8);
+    firstSlice = std::min<std::uint64_t>(firstSlice, offset);
+    appendBigEndian(bigEndianWord(bytes, entry), 4);
+    appendBigEndian(bigEndianWord(bytes, entry + 4), 4);
+    appendBigEndian(offset, 8);
+    appendBigEndian(bigEndianWord(bytes, entry + 12), 8);
+    appendBigEndian(bigEndianWord(bytes, entry + 16), 4);
+    appendBigEndian(0, 4);
+  }
+  if (8 + table.size() > firstSlice) throw std::runtime_error("no room for a 64-bit fat table");
+  setHostWord(bytes, 0, 0xbfbafeca);
+  std::fill(bytes.begin() + 8, bytes.begin() + static_cast<long>(firstSlice), 0);
+  std::copy(table.begin(), table.end(), bytes.begin() + 8);
+  writeBytes(outputPath, bytes);
+  return outputPath;
+}
+
+void patchBuildVersion(const std::string& path, std::uint32_t platform, std::uint32_t minos) {
+  std::vector<char> bytes = readBytes(path);
+  if (hostWord(bytes, 0) != 0xfeedfacf && hostWord(bytes, 0) != 0xfeedface)
+    throw std::runtime_error(path + " is not a thin little-endian Mach-O file");
+  std::size_t offset = hostWord(bytes, 0) == 0xfeedfacf ? 32 : 28;
+  bool patched = false;
+  for (std::uint32_t k = 0, count = hostWord(bytes, 16); k < count; ++k) {
+    if (hostWord(bytes, offset) == 0x32) {
+      setHostWord(bytes, offset + 8, platform);
+      setHostWord(bytes, offset + 12, minos);
+      patched = true;
+    }
+    const std::uint32_t size = hostWord(bytes, offset + 4);
+    if (size < 8) throw std::runtime_error("bad load command");
+    offset += size;
+  }
+  if (!patched) throw std::runtime_error(path + " has no LC_BUILD_VERSION");
+  writeBytes(path, bytes);
+}
+
 std::vector<UUIDAndArchitecture> dwarfdumpUUIDs(const std::string& path) {
   ProcessResult result = runTool({kDwarfdump, "--uuid", path});
   std::vector<UUIDAndArchitecture> pairs;

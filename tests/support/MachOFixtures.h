@@ -13,6 +13,7 @@
 //   auto dwarf = buildDSYM(fat, dir / "App.dSYM");
 //   auto pairs = dwarfdumpUUIDs(fat);   // [(uuid, "x86_64"), (uuid, "arm64")]
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -78,6 +79,23 @@ std::string writeWithoutVersionCommands(const std::string& sourcePath,
 // Rewrites the CPU subtype in the header of a thin Mach-O file (for
 // architectures the linker does not write, such as arm64e or x86_64h).
 void patchThinCPUSubtype(const std::string& path, std::uint32_t cpusubtype);
+
+// Copies a 32-bit fat file (as llvm-lipo writes it) to outputPath with its
+// table entries i and j swapped, so that the table no longer lists the
+// slices in the order of their offsets. Returns outputPath.
+std::string writeWithFatEntriesSwapped(const std::string& sourcePath, const std::string& outputPath,
+                                       std::size_t i, std::size_t j);
+
+// Copies a 32-bit fat file to outputPath as a 64-bit fat file: magic
+// 0xcafebabf and fat_arch_64 entries (64-bit offset and size), the slices
+// where they were (the wider table fits in the room before the first
+// slice). Returns outputPath.
+std::string writeAsFat64(const std::string& sourcePath, const std::string& outputPath);
+
+// Rewrites the platform and minimum OS version (packed, 0x00010000 for
+// 1.0) of the LC_BUILD_VERSION command of a thin little-endian Mach-O
+// file, for systems the linker does not know (visionOS is platform 11).
+void patchBuildVersion(const std::string& path, std::uint32_t platform, std::uint32_t minos);
 
 // The (UUID, architecture) pairs `llvm-dwarfdump-14 --uuid` prints, in
 // slice order.

@@ -98,6 +98,14 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
   return result;
 }
 
+ProcessResult runProcessWithin(int seconds, const std::vector<std::string>& argv,
+                               const std::map<std::string, std::string>& environment,
+                               const std::string& workingDirectory) {
+  std::vector<std::string> bounded = {"/usr/bin/timeout", "--signal=KILL", std::to_string(seconds)};
+  bounded.insert(bounded.end(), argv.begin(), argv.end());
+  return runProcess(bounded, environment, workingDirectory);
+}
+
 void makeDirectories(const std::string& path) { std::filesystem::create_directories(path); }
 
 void writeFile(const std::string& path, const std::string& contents) {

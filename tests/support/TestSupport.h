@@ -33,6 +33,12 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& environment,
                          const std::string& workingDirectory = "");
 
+// The same, killed (status 128 + 9) when it has not ended after `seconds`,
+// so that a test of something that must not wait cannot hang itself.
+ProcessResult runProcessWithin(int seconds, const std::vector<std::string>& argv,
+                               const std::map<std::string, std::string>& environment,
+                               const std::string& workingDirectory = "");
+
 // Writes a file, creating missing parent folders.
 void writeFile(const std::string& path, const std::string& contents);
 std::string readFile(const std::string& path);

@@ -1,0 +1,38 @@
+#pragma once
+
+// Limits on the property lists the tool parses, checked on the bytes before
+// the parser sees them. The parser, the conversion into values and the
+// freeing of parsed nodes all recurse once per level of nesting, and the
+// binary form may share one object among many references, so a small file
+// could otherwise exhaust the stack or the memory.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/Value.h"
+
+namespace platform {
+
+// The largest property list read, in bytes.
+inline constexpr std::size_t kPropertyListMaximumBytes = std::size_t{64} << 20;
+
+// The deepest nesting of arrays and dictionaries accepted (a dictionary
+// holding an array is nested 2 deep).
+inline constexpr std::size_t kPropertyListMaximumNesting = 512;
+
+// The most values a binary property list may expand to, each reference to a
+// shared object counted once more.
+inline constexpr std::uint64_t kPropertyListMaximumValues = std::uint64_t{1} << 23;
+
+// Whether XML property-list bytes nest no deeper than the limit. The scan
+// errs only toward refusing: an element is counted open unless it is an
+// empty element without attributes, tags inside comments, processing
+// instructions and CDATA sections count as opened but never as closed.
+bool xmlPropertyListIsWithinBounds(const Bytes& data);
+
+// Whether binary property-list bytes ("bplist00") are well formed as far as
+// their object references go, reference no object from inside itself, nest
+// no deeper than the limit and expand to no more values than the limit.
+bool binaryPropertyListIsWithinBounds(const Bytes& data);
+
+}  // namespace platform
