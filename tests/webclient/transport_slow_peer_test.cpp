@@ -4,9 +4,15 @@
 // its reading; the client's kernel takes the whole body at once, so the
 // transfer library's own byte counts stand still for longer than the
 // time-out, which each test checks on the server's side.
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <thread>
 
 #include "platform/Format.h"
 #include "platform/HTTPTransportConnection.h"
@@ -116,6 +122,50 @@ TEST(SocketDelivery, NoSocketTellsNothing) {
   EXPECT_EQ(platform::socketDelivery(fds[0]), platform::SocketDelivery{});
   close(fds[0]);
   close(fds[1]);
+}
+
+TEST(SocketDelivery, FollowsWhatThePeerTakes) {
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  int small = 16 * 1024;
+  setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof(small));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  listen(listener, 1);
+  int sender = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_EQ(connect(sender, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  int receiver = accept(listener, nullptr, nullptr);
+  fcntl(sender, F_SETFL, O_NONBLOCK);
+  std::vector<char> data(512 * 1024, 'd');
+  std::size_t written = 0;
+  for (ssize_t put; (put = write(sender, data.data() + written, data.size() - written)) > 0;)
+    written += static_cast<std::size_t>(put);
+  ASSERT_GT(written, 128u * 1024);
+
+  platform::SocketDelivery unread = platform::socketDelivery(sender);
+  ASSERT_TRUE(unread.bytesAcknowledged && unread.bytesQueued);
+  EXPECT_LT(*unread.bytesAcknowledged, written);
+  // The kernel counts the connection's SYN as one acknowledged byte.
+  EXPECT_EQ(*unread.bytesAcknowledged + *unread.bytesQueued, written + 1);
+
+  for (std::size_t taken = 0; taken < written;) {
+    ssize_t got = read(receiver, data.data(), data.size());
+    ASSERT_GT(got, 0);
+    taken += static_cast<std::size_t>(got);
+  }
+  platform::SocketDelivery taken = platform::socketDelivery(sender);
+  for (int i = 0; i < 100 && taken.bytesQueued != 0u; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    taken = platform::socketDelivery(sender);
+  }
+  EXPECT_EQ(taken.bytesAcknowledged, written + 1);
+  EXPECT_EQ(taken.bytesQueued, 0u);
+  close(receiver);
+  close(sender);
+  close(listener);
 }
 
 }  // namespace
