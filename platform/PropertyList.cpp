@@ -63,14 +63,16 @@ Value toValue(plist_t node) {
       plist_get_real_val(node, &d);
       return Value(d);
     }
-    case PLIST_STRING:
-    case PLIST_KEY: {
-      char* text = nullptr;
-      plist_get_string_val(node, &text);
-      Value out = text ? std::string(text) : std::string();
-      free(text);
-      return out;
+    case PLIST_STRING: {
+      // libplist's copying getter asserts (and so aborts) when the stored
+      // length and the text's C length differ, as for a string that holds a
+      // NUL byte; the text is read through its buffer, up to that byte,
+      // which is all libplist keeps of it.
+      const char* text = plist_get_string_ptr(node, nullptr);
+      return text ? std::string(text) : std::string();
     }
+    case PLIST_KEY:
+      return std::string();
     case PLIST_DATA: {
       char* bytes = nullptr;
       uint64_t length = 0;

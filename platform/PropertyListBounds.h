@@ -21,8 +21,9 @@ inline constexpr std::size_t kPropertyListMaximumBytes = std::size_t{64} << 20;
 inline constexpr std::size_t kPropertyListMaximumNesting = 512;
 
 // The most values a binary property list may expand to, each reference to a
-// shared object counted once more.
-inline constexpr std::uint64_t kPropertyListMaximumValues = std::uint64_t{1} << 23;
+// shared object counted once more: about 200 MB of parsed nodes and values,
+// far more than any Info.plist or preferences file holds.
+inline constexpr std::uint64_t kPropertyListMaximumValues = std::uint64_t{1} << 20;
 
 // Whether XML property-list bytes nest no deeper than the limit. The scan
 // errs only toward refusing: an element is counted open unless it is an

@@ -303,3 +303,14 @@ TEST_F(ValidationTest, InfoPlistNestedToTheLimitStillPasses) {
                          testsupport::nestedXMLPropertyList(512, "com.example.app"));
   expectPassed(run());
 }
+
+// A NUL byte inside the identifier's text: the reader does not abort on it
+// (libplist's own string getter would), and the identifier is not empty.
+TEST_F(ValidationTest, IdentifierHoldingANulBytePasses) {
+  std::string plist =
+      "<plist version=\"1.0\"><dict><key>CFBundleIdentifier</key><string>com.example";
+  plist.push_back('\0');
+  plist += "app</string></dict></plist>\n";
+  testsupport::writeFile(infoPlistPath(), plist);
+  expectPassed(run());
+}
