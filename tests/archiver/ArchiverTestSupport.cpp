@@ -35,14 +35,15 @@ std::string fromHex(const std::string& hex) {
 
 }  // namespace
 
-ProcessResult runArchiver(const std::vector<std::string>& arguments) {
-  std::vector<std::string> argv = {"/usr/bin/timeout", "60", archiverExecutable()};
+ProcessResult runArchiver(const std::vector<std::string>& arguments, int seconds) {
+  std::vector<std::string> argv = {"/usr/bin/timeout", std::to_string(seconds),
+                                   archiverExecutable()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   return testsupport::runProcess(argv, {});
 }
 
-ProcessResult archive(const std::string& source, const std::string& zip) {
-  return runArchiver({"-c", "-k", "--keepParent", source, zip});
+ProcessResult archive(const std::string& source, const std::string& zip, int seconds) {
+  return runArchiver({"-c", "-k", "--keepParent", source, zip}, seconds);
 }
 
 ProcessResult runTool(const std::vector<std::string>& argv) {

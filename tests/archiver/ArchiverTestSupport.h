@@ -16,10 +16,10 @@ using testsupport::ProcessResult;
 inline std::string archiverExecutable() { return ARCHIVER_EXECUTABLE; }
 
 // Runs the archiver with the five arguments of an archive of SOURCE at ZIP,
-// stopped after 60 seconds so that a hang fails the test instead of the run.
-ProcessResult archive(const std::string& source, const std::string& zip);
-// Runs the archiver with exactly these arguments.
-ProcessResult runArchiver(const std::vector<std::string>& arguments);
+// stopped after SECONDS so that a hang fails the test instead of the run.
+ProcessResult archive(const std::string& source, const std::string& zip, int seconds = 60);
+// Runs the archiver with exactly these arguments, stopped after SECONDS.
+ProcessResult runArchiver(const std::vector<std::string>& arguments, int seconds = 60);
 // Runs a command found in /usr/bin or /bin (a short PATH, the test's own HOME).
 ProcessResult runTool(const std::vector<std::string>& argv);
 
