@@ -11,9 +11,6 @@
 // Each round runs both programs once, in alternating order, after a sync;
 // the time goal is judged on the median of the rounds' ratios (default 3
 // rounds). Peak memory is the archiver's largest resident size (wait4).
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,48 +23,14 @@
 #include <vector>
 
 #include "bench/DwarfLikeData.h"
+#include "bench/MeasuredRun.h"
 
 namespace fs = std::filesystem;
 
-extern char** environ;
-
 namespace {
 
-struct Outcome {
-  int status = -1;
-  double seconds = 0;
-  double cpuSeconds = 0;  // user and system time
-  long peakKiB = 0;
-};
-
-// Runs a program (no PATH search) in DIRECTORY and measures it.
-Outcome measure(const std::vector<std::string>& arguments, const fs::path& directory) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-  std::vector<std::string> texts = arguments;
-  std::vector<char*> argv;
-  for (auto& text : texts) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  Outcome outcome;
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-    std::fprintf(stderr, "cannot start %s\n", argv[0]);
-    std::exit(1);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  int raw = 0;
-  rusage usage{};
-  while (wait4(pid, &raw, 0, &usage) < 0) {
-  }
-  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-  outcome.peakKiB = usage.ru_maxrss;
-  outcome.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  return outcome;
-}
+using bench::measure;
+using bench::Outcome;
 
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -97,11 +60,12 @@ int main(int argc, char** argv) {
     Outcome zip, ours;
     auto runZip = [&] {
       sync();
-      zip = measure({"/usr/bin/zip", "-r", "-y", "-q", "zip.zip", "App.app.dSYM"}, work);
+      zip = measure({"/usr/bin/zip", "-r", "-y", "-q", "zip.zip", "App.app.dSYM"}, nullptr, work);
     };
     auto runOurs = [&] {
       sync();
-      ours = measure({archiver, "-c", "-k", "--keepParent", "App.app.dSYM", "ours.zip"}, work);
+      ours = measure({archiver, "-c", "-k", "--keepParent", "App.app.dSYM", "ours.zip"}, nullptr,
+                     work);
     };
     if (round % 2 == 0) {
       runZip();
