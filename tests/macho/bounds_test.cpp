@@ -174,19 +174,23 @@ TEST(MachOBounds, ShortUUIDCommandGivesNoUUID) {
   EXPECT_EQ(sliceObjectOf(buffer)->uuid(), std::nullopt);
 }
 
+// A command body of SIZE bytes: the little-endian WORD, then 'a's. Made at
+// its full size first, so no resize follows the word.
+static Bytes wordThenFill(std::uint32_t word, std::size_t size) {
+  Bytes body(size, 'a');
+  std::memcpy(body.data(), &word, 4);
+  return body;
+}
+
 TEST(MachOBounds, DylibNameOffsetOutsideTheCommandIsNotListed) {
-  Bytes body;
-  appendWord(body, 0x7fffffff);
-  body.resize(24, 'a');
+  Bytes body = wordThenFill(0x7fffffff, 24);
   Bytes bytes = MachOImage().command(LC_LOAD_DYLIB, body).dylib(LC_LOAD_DYLIB, "/ok").bytes();
   ExactBuffer buffer(bytes.data(), bytes.size());
   EXPECT_EQ(sliceObjectOf(buffer)->linkedDylibs(), std::vector<std::string>{"/ok"});
 }
 
 TEST(MachOBounds, DylibNameWithoutTerminatorIsNotListed) {
-  Bytes body;
-  appendWord(body, 24);
-  body.resize(40, 'a');
+  Bytes body = wordThenFill(24, 40);
   Bytes bytes = MachOImage().command(LC_LOAD_DYLIB, body).bytes();
   ExactBuffer buffer(bytes.data(), bytes.size());
   EXPECT_TRUE(sliceObjectOf(buffer)->linkedDylibs().empty());
