@@ -27,6 +27,18 @@ class ArchiveFailuresTest : public ::testing::Test {
   // The names left in the output folder: only what the test put there.
   std::vector<std::string> leftInOutput() { return namesIn(dir_ / "out"); }
 
+  // Archives the bundle with permissions in force. Root reads every file;
+  // without the capabilities that let it ignore permissions, root is
+  // refused like anyone else.
+  testsupport::ProcessResult archiveHeedingPermissions() const {
+    std::vector<std::string> argv = {"/usr/bin/timeout", "60"};
+    if (geteuid() == 0)
+      argv.insert(argv.end(),
+                  {"/usr/bin/setpriv", "--bounding-set", "-dac_override,-dac_read_search"});
+    argv.insert(argv.end(), {archiverExecutable(), "-c", "-k", "--keepParent", bundle_, zip_});
+    return testsupport::runProcess(argv, {});
+  }
+
   TempDir dir_;
   std::string bundle_ = dir_ / "App.app.dSYM";
   std::string zip_ = dir_ / "out/App.zip";
@@ -61,14 +73,7 @@ TEST_F(ArchiveFailuresTest, UnreadableFileFailsNamingItAndLeavesNothing) {
   std::string secret = bundle_ + "/Contents/Resources/DWARF/secret";
   writeFile(secret, "no one may read this\n");
   chmod(secret.c_str(), 0);
-  // Root reads every file; without the capabilities that let it ignore
-  // permissions, root is refused like anyone else.
-  std::vector<std::string> argv = {"/usr/bin/timeout", "60"};
-  if (geteuid() == 0)
-    argv.insert(argv.end(),
-                {"/usr/bin/setpriv", "--bounding-set", "-dac_override,-dac_read_search"});
-  argv.insert(argv.end(), {archiverExecutable(), "-c", "-k", "--keepParent", bundle_, zip_});
-  auto result = testsupport::runProcess(argv, {});
+  auto result = archiveHeedingPermissions();
   EXPECT_EQ(result.status, 1) << result.err;
   EXPECT_NE(result.err.find(secret), std::string::npos) << result.err;
   EXPECT_EQ(result.err.find("usage"), std::string::npos) << result.err;
@@ -80,12 +85,7 @@ TEST_F(ArchiveFailuresTest, UnreadableFolderFailsNamingIt) {
   std::string locked = bundle_ + "/Contents/Locked";
   writeFile(locked + "/inside", "x");
   chmod(locked.c_str(), 0);
-  std::vector<std::string> argv = {"/usr/bin/timeout", "60"};
-  if (geteuid() == 0)
-    argv.insert(argv.end(),
-                {"/usr/bin/setpriv", "--bounding-set", "-dac_override,-dac_read_search"});
-  argv.insert(argv.end(), {archiverExecutable(), "-c", "-k", "--keepParent", bundle_, zip_});
-  auto result = testsupport::runProcess(argv, {});
+  auto result = archiveHeedingPermissions();
   EXPECT_EQ(result.status, 1) << result.err;
   EXPECT_NE(result.err.find(locked), std::string::npos) << result.err;
   EXPECT_TRUE(leftInOutput().empty());

@@ -1,9 +1,7 @@
-// Runs a program with /usr/bin/zip replaced or missing, in a mount
-// namespace of its own, so the machine's real archiver stays untouched:
+// Runs a program where /usr/bin/zip is missing, in a mount namespace of its
+// own, so the machine's real archiver stays untouched:
 //   with_zip_replaced --missing PROGRAM [ARGUMENTS...]
 //     an empty folder is mounted over /usr/bin, so no /usr/bin/zip exists
-//   with_zip_replaced REPLACEMENT PROGRAM [ARGUMENTS...]
-//     the file REPLACEMENT is bind-mounted over /usr/bin/zip
 // PROGRAM is a path (no PATH search). Exits 77 when mount namespaces are not
 // available (not root, or a sandbox forbids them), 2 on other set-up errors,
 // else with PROGRAM's status (it replaces this process).
@@ -16,8 +14,8 @@
 #include <unistd.h>
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    fprintf(stderr, "usage: with_zip_replaced (--missing | REPLACEMENT) PROGRAM [ARGUMENTS...]\n");
+  if (argc < 3 || strcmp(argv[1], "--missing") != 0) {
+    fprintf(stderr, "usage: with_zip_replaced --missing PROGRAM [ARGUMENTS...]\n");
     return 2;
   }
   if (unshare(CLONE_NEWNS) != 0) {
@@ -29,10 +27,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "with_zip_replaced: private mounts: %s\n", strerror(errno));
     return 77;
   }
-  int mounted = strcmp(argv[1], "--missing") == 0
-                    ? mount("none", "/usr/bin", "tmpfs", MS_RDONLY, "size=64k")
-                    : mount(argv[1], "/usr/bin/zip", NULL, MS_BIND, NULL);
-  if (mounted != 0) {
+  if (mount("none", "/usr/bin", "tmpfs", MS_RDONLY, "size=64k") != 0) {
     fprintf(stderr, "with_zip_replaced: mount: %s\n", strerror(errno));
     return 77;
   }
