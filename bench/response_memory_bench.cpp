@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
   std::printf("  run:  status %d (goal: 0) %s, %d answers read whole, %.3f s\n", tool.status,
               succeeded ? "met" : "NOT met", toolAnswers, tool.seconds);
   std::printf("  curl: status %d, %.3f s\n", curl.status, curl.seconds);
-  std::printf("  peak memory of run (with its zip child): %.1f MB (goal: < 64 MB) %s\n",
+  std::printf("  peak memory of run (with its archiver):  %.1f MB (goal: < 64 MB) %s\n",
               tool.peakKiB / 1024.0, memoryMet ? "met" : "NOT met");
   std::printf("  peak memory of curl -F:                  %.1f MB\n", curl.peakKiB / 1024.0);
   std::printf("  ratio run / curl: %.2f\n",
