@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "archiver/DeflateJoin.h"
+#include "archiver/TemporaryFile.h"
 
 namespace archiver {
 
@@ -100,6 +101,9 @@ struct DeflatePool::Worker {
 DeflatePool::DeflatePool() {
   unsigned threads = threadCount();
   chunks_.resize(std::min<size_t>(2 * threads, kMaxChunks));
+  // A stop signal taken by a worker could end the process between the
+  // temporary file's creation or renaming and the handler's knowing of it.
+  const StopSignalsHeld onlyThisThreadTakesStops;
   for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
 }
 

@@ -35,22 +35,6 @@ void installHandlers() {
   for (int signal : kStopSignals) sigaction(signal, &action, nullptr);
 }
 
-// Holds the stop signals back while the temporary file appears or goes, so
-// that the handler never sees a half-set path.
-class SignalsHeld {
- public:
-  SignalsHeld() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int signal : kStopSignals) sigaddset(&set, signal);
-    pthread_sigmask(SIG_BLOCK, &set, &previous_);
-  }
-  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-
- private:
-  sigset_t previous_;
-};
-
 std::string folderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -65,6 +49,15 @@ std::string nameOf(const std::string& path) {
 
 }  // namespace
 
+StopSignalsHeld::StopSignalsHeld() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kStopSignals) sigaddset(&set, signal);
+  pthread_sigmask(SIG_BLOCK, &set, &previous_);
+}
+
+StopSignalsHeld::~StopSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
 TemporaryFile::~TemporaryFile() { discard(); }
 
 bool TemporaryFile::create(const std::string& finalPath, std::string* error) {
@@ -78,7 +71,8 @@ bool TemporaryFile::create(const std::string& finalPath, std::string* error) {
   umask(mask);
   installHandlers();
   {
-    SignalsHeld held;
+    // The handler never sees a half-set path.
+    StopSignalsHeld held;
     fd_ = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ >= 0) {
       path_ = pattern;
@@ -105,7 +99,7 @@ bool TemporaryFile::commit(std::string* error) {
   fd_ = -1;
   int renamed;
   {
-    SignalsHeld held;
+    StopSignalsHeld held;
     renamed = rename(path_.c_str(), finalPath_.c_str());
     if (renamed == 0) {
       armed.store(false);
@@ -124,7 +118,7 @@ void TemporaryFile::discard() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   if (path_.empty()) return;
-  SignalsHeld held;
+  StopSignalsHeld held;
   unlink(path_.c_str());
   armed.store(false);
   path_.clear();

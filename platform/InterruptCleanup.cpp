@@ -20,7 +20,11 @@ constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 // that is being changed.
 std::atomic<const char*> gPath{nullptr};
 std::atomic<pid_t> gChild{-1};
-// Handlers running now; one that runs never returns, it ends the process.
+// Set while a child is being started and its id is not known yet; a signal
+// that comes then is left in gDeferred for the starting thread to act on.
+std::atomic<bool> gLaunching{false};
+std::atomic<int> gDeferred{0};
+// Cleanups running now; one that runs never returns, it ends the process.
 std::atomic<int> gHandling{0};
 struct sigaction gPrevious[kSignalCount];
 bool gInstalled[kSignalCount] = {};
@@ -35,7 +39,7 @@ void stopChild(int signalNumber) {
 }
 
 // Only async-signal-safe calls from here on.
-void onInterrupt(int signalNumber) {
+[[noreturn]] void stopAndEnd(int signalNumber) {
   gHandling.fetch_add(1);
   stopChild(signalNumber);
   if (const char* path = gPath.load()) unlink(path);
@@ -48,6 +52,20 @@ void onInterrupt(int signalNumber) {
   sigaddset(&only, signalNumber);
   pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
   raise(signalNumber);
+  _exit(128 + signalNumber);  // not reached: the default action ends the process
+}
+
+// A signal during a child's start cannot stop that child yet: it is left
+// for the starting thread unless the start ended meanwhile. Whichever side
+// takes the deferred signal back acts on it, so it is never lost or doubled.
+void onInterrupt(int signalNumber) {
+  if (gLaunching.load()) {
+    int none = 0;
+    gDeferred.compare_exchange_strong(none, signalNumber);
+    if (gLaunching.load()) return;
+    if (gDeferred.exchange(0) == 0) return;
+  }
+  stopAndEnd(signalNumber);
 }
 
 void installHandlers() {
@@ -95,6 +113,14 @@ RemovalOnInterrupt::~RemovalOnInterrupt() {
   releasePath();
 }
 
-void setChildToStopOnInterrupt(pid_t child) { gChild.store(child); }
+void childLaunchBegins() { gLaunching.store(true); }
+
+void childLaunchEnded(pid_t child) {
+  gChild.store(child);
+  gLaunching.store(false);
+  if (const int signalNumber = gDeferred.exchange(0)) stopAndEnd(signalNumber);
+}
+
+void childWaitedFor() { gChild.store(-1); }
 
 }  // namespace platform

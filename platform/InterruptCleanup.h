@@ -20,8 +20,13 @@ class RemovalOnInterrupt {
   RemovalOnInterrupt& operator=(const RemovalOnInterrupt&) = delete;
 };
 
-// The child process that an interrupt should stop first; -1: none. Set by
-// the child-process runner from launch until the child has been waited for.
-void setChildToStopOnInterrupt(pid_t child);
+// The child process that an interrupt should stop first, as told by the
+// child-process runner. Between childLaunchBegins and childLaunchEnded (the
+// new child's id, or -1 when none started) an interrupt waits, so that it
+// stops a child that started just as it came; from then until
+// childWaitedFor the child is the one an interrupt stops.
+void childLaunchBegins();
+void childLaunchEnded(pid_t child);
+void childWaitedFor();
 
 }  // namespace platform

@@ -102,13 +102,12 @@ std::optional<Error> Task::launch() {
     variableTexts = environmentTexts(*environment_);
     envp = pointerVector(variableTexts);
   }
+  childLaunchBegins();
   int rc = posix_spawn(&pid_, launchPath_.c_str(), &setup.actions, &setup.attributes, argv.data(),
                        environment_ ? envp.data() : environ);
-  if (rc != 0) {
-    pid_ = -1;
-    return spawnError(rc);
-  }
-  setChildToStopOnInterrupt(pid_);
+  if (rc != 0) pid_ = -1;
+  childLaunchEnded(pid_);
+  if (rc != 0) return spawnError(rc);
   if (input_) input_->closeReading();
   if (output_) output_->closeWriting();
   if (error_) error_->closeWriting();
@@ -123,7 +122,7 @@ void Task::waitUntilExit() {
   siginfo_t info{};
   while (waitid(P_PID, pid_, &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
   }
-  setChildToStopOnInterrupt(-1);
+  childWaitedFor();
   int raw = 0;
   while (waitpid(pid_, &raw, 0) < 0) {
     if (errno != EINTR) {

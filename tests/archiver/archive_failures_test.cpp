@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "tests/archiver/ArchiverTestSupport.h"
@@ -162,6 +164,24 @@ pid_t startArchiver(const std::string& source, const std::string& zip) {
   return pid;
 }
 
+// The threads of process PID other than its main one that do not hold
+// SIGINT, SIGTERM and SIGHUP blocked, and how many other threads it has.
+std::pair<int, int> workersTakingStopSignals(pid_t pid) {
+  const std::uint64_t stops = (1u << (SIGINT - 1)) | (1u << (SIGTERM - 1)) | (1u << (SIGHUP - 1));
+  int taking = 0, workers = 0;
+  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+    if (task.path().filename() == std::to_string(pid)) continue;
+    std::ifstream status(task.path() / "status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("SigBlk:", 0) != 0) continue;
+      ++workers;
+      if ((std::stoull(line.substr(7), nullptr, 16) & stops) != stops) ++taking;
+    }
+  }
+  return {taking, workers};
+}
+
 void expectStopSignalLeavesNothing(int signal, const std::string& bundle, const std::string& zip,
                                    const std::string& output) {
   pid_t pid = startArchiver(bundle, zip);
@@ -172,6 +192,11 @@ void expectStopSignalLeavesNothing(int signal, const std::string& bundle, const 
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   ASSERT_FALSE(namesIn(output).empty()) << "the archiver never started writing";
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Only the thread that makes and renames the temporary file may take a
+  // stop signal; a worker taking one could end the run past the cleanup.
+  const auto [taking, workers] = workersTakingStopSignals(pid);
+  EXPECT_GT(workers, 0);
+  EXPECT_EQ(taking, 0);
   kill(pid, signal);
   int status = 0;
   waitpid(pid, &status, 0);

@@ -2,6 +2,7 @@
 // children so that the test process keeps its own signal handlers.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -99,4 +100,40 @@ TEST(RemovalOnInterrupt, ChildBeingWaitedForIsStoppedBeforeTheRemoval) {
   EXPECT_FALSE(fs::exists(zip));
   usleep(1500 * 1000);
   EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST(RemovalOnInterrupt, SignalDuringAChildsStartStopsThatChildOnceItIsKnown) {
+  testsupport::TempDir dir;
+  const std::string zip = dir / "attempt.zip";
+  testsupport::writeFile(zip, "partial");
+  int started[2];
+  ASSERT_EQ(pipe(started), 0);
+  int status = statusOfChild([&] {
+    close(started[0]);
+    platform::RemovalOnInterrupt removal(zip);
+    platform::childLaunchBegins();
+    // Comes before the new child's id is known, as when it lands while
+    // the spawn returns; it must wait for the id rather than end the
+    // process and leave the child running.
+    raise(SIGTERM);
+    // posix_spawn, as the child-process runner uses: the child runs no
+    // handler of this process before its exec.
+    pid_t child = -1;
+    char* argv[] = {const_cast<char*>("sleep"), const_cast<char*>("30"), nullptr};
+    if (posix_spawn(&child, "/bin/sleep", nullptr, nullptr, argv, environ) != 0) _exit(6);
+    if (write(started[1], &child, sizeof child) != sizeof child) _exit(4);
+    platform::childLaunchEnded(child);
+    _exit(5);  // not reached: the deferred signal ends the process
+  });
+  close(started[1]);
+  pid_t grandchild = -1;
+  const bool known = read(started[0], &grandchild, sizeof grandchild) == sizeof grandchild;
+  close(started[0]);
+  ASSERT_TRUE(known) << "the signal ended the process before the child started";
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_FALSE(fs::exists(zip));
+  // The stopped child was waited for by its parent, so it is gone.
+  EXPECT_NE(kill(grandchild, 0), 0);
+  if (kill(grandchild, 0) == 0) kill(grandchild, SIGKILL);
 }
