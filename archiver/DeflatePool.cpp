@@ -16,7 +16,9 @@ namespace archiver {
 namespace {
 
 constexpr size_t kChunkSize = 1 << 20;
-constexpr int kLevel = 6;
+// Level 5 makes debug information no larger than zip's default does, in
+// less time than level 6; level 4 makes it over 1 % larger.
+constexpr int kLevel = 5;
 // Bounds on threads and buffers keep the memory well below 64 MB on any
 // machine: each chunk holds about two chunk sizes.
 constexpr unsigned kMaxThreads = 12;
