@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "archiver/DeflateJoin.h"
-#include "archiver/TemporaryFile.h"
+#include "archiver/StopSignals.h"
 
 namespace archiver {
 

@@ -9,11 +9,11 @@
 #include <csignal>
 #include <cstring>
 
+#include "archiver/StopSignals.h"
+
 namespace archiver {
 
 namespace {
-
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // What the signal handler removes: a copy of the temporary path that it can
 // read without locks, valid while `armed` is set.
@@ -48,15 +48,6 @@ std::string nameOf(const std::string& path) {
 }
 
 }  // namespace
-
-StopSignalsHeld::StopSignalsHeld() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int signal : kStopSignals) sigaddset(&set, signal);
-  pthread_sigmask(SIG_BLOCK, &set, &previous_);
-}
-
-StopSignalsHeld::~StopSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
 
 TemporaryFile::~TemporaryFile() { discard(); }
 

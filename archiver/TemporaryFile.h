@@ -1,24 +1,8 @@
 #pragma once
 
-#include <signal.h>
-
 #include <string>
 
 namespace archiver {
-
-// Holds SIGINT, SIGTERM and SIGHUP back on the calling thread while it
-// lives. Threads started meanwhile keep them held for good, so that only
-// the thread that creates and renames the temporary file handles them.
-class StopSignalsHeld {
- public:
-  StopSignalsHeld();
-  ~StopSignalsHeld();
-  StopSignalsHeld(const StopSignalsHeld&) = delete;
-  StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
-
- private:
-  sigset_t previous_;
-};
 
 // The archive while it is being made: a file under a temporary name in the
 // folder of its final path, renamed to that path only once complete. Until
