@@ -23,8 +23,8 @@ TEST_F(DesktopAppStandInTest, EntryCarriesTheVersionOrNoVersionKey) {
   std::string entry = testsupport::readFile(withVersion.desktopEntryPath());
   EXPECT_EQ(countOf(entry, "\nX-Quorvex-Bundle-Version=203.1\n"), 1u) << entry;
   EXPECT_EQ(countOf(entry, "\nMimeType=x-scheme-handler/quorvex;\n"), 1u);
-  EXPECT_EQ(countOf(entry, DesktopApp::handlerProgram() + " --record " +
-                               withVersion.recordFilePath() + " %u\n"),
+  EXPECT_EQ(countOf(entry, "\"" + DesktopApp::handlerProgram() + "\" --record \"" +
+                               withVersion.recordFilePath() + "\" %u\n"),
             1u);
   EXPECT_EQ(countOf(entry, "@"), 0u);
 
