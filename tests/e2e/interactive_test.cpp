@@ -28,10 +28,11 @@ std::string md5sum(const std::string& text) {
 }
 
 // Query escaping for the texts these tests use: paths of letters, digits,
-// "-", "_", "." and "/"; only "/" needs escaping.
+// "-", "_", ".", " " and "/"; only "/" and " " need escaping.
 std::string escapedPath(const std::string& path) {
-  EXPECT_TRUE(std::regex_match(path, std::regex("[A-Za-z0-9/_.-]*"))) << path;
-  return std::regex_replace(path, std::regex("/"), "%2F");
+  EXPECT_TRUE(std::regex_match(path, std::regex("[A-Za-z0-9/_. -]*"))) << path;
+  return std::regex_replace(std::regex_replace(path, std::regex("/"), "%2F"), std::regex(" "),
+                            "%20");
 }
 
 std::string frameworkDirectory() { return fs::path(testsupport::runExecutable()).parent_path(); }

@@ -12,10 +12,10 @@ namespace testsupport {
 Browser::Browser(const std::map<std::string, std::string>& environment,
                  const std::string& recordPath)
     : recordPath_(recordPath) {
-  writeFile(
-      environment.at("XDG_DATA_HOME") + "/applications/test-browser.desktop",
-      "[Desktop Entry]\nType=Application\nName=Test browser\nExec=" + DesktopApp::handlerProgram() +
-          " --record " + recordPath + " %u\nNoDisplay=true\nMimeType=x-scheme-handler/https;\n");
+  writeFile(environment.at("XDG_DATA_HOME") + "/applications/test-browser.desktop",
+            "[Desktop Entry]\nType=Application\nName=Test browser\nExec=\"" +
+                DesktopApp::handlerProgram() + "\" --record \"" + recordPath +
+                "\" %u\nNoDisplay=true\nMimeType=x-scheme-handler/https;\n");
   std::string mimeapps = environment.at("XDG_CONFIG_HOME") + "/mimeapps.list";
   std::string existing = readFile(mimeapps);
   if (existing.find("[Default Applications]") == std::string::npos)
