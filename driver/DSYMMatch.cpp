@@ -36,12 +36,16 @@ const char* const kMismatchReason =
     "phase runs after the dSYM is written. DEBUG_INFORMATION_FORMAT should be set to "
     "dwarf-with-dsym for all configurations.\n\n";
 
+// A callback that keeps each slice's pair, when the slice has a UUID.
+QVXMachOBinary::UUIDCallback keepingPairsIn(std::vector<Pair>& pairs) {
+  return [&pairs](const std::optional<std::string>& uuid, const std::string& architecture) {
+    if (uuid) pairs.emplace_back(*uuid, architecture);
+  };
+}
+
 std::vector<Pair> executablePairs(const QVXMachOBinary& executable) {
   std::vector<Pair> pairs;
-  executable.enumerateUUIDs(
-      [&](const std::optional<std::string>& uuid, const std::string& architecture) {
-        if (uuid) pairs.emplace_back(*uuid, architecture);
-      });
+  executable.enumerateUUIDs(keepingPairsIn(pairs));
   return pairs;
 }
 
@@ -49,11 +53,7 @@ std::vector<Pair> executablePairs(const QVXMachOBinary& executable) {
 std::vector<Pair> dSYMPairs(const std::string& dsymPath) {
   std::vector<Pair> pairs;
   auto dSYM = QVXdSYM::dSYMWithURL(platform::FileURL::fileURLWithPath(dsymPath));
-  if (!dSYM) return pairs;
-  dSYM->enumerateAllUUIDs(
-      [&](const std::optional<std::string>& uuid, const std::string& architecture) {
-        if (uuid) pairs.emplace_back(*uuid, architecture);
-      });
+  if (dSYM) dSYM->enumerateAllUUIDs(keepingPairsIn(pairs));
   return pairs;
 }
 
