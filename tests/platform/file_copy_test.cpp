@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/FileCopy.h"
+#include "tests/support/PermissionsHeeded.h"
 #include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -105,7 +106,7 @@ TEST_F(FileCopyTest, AMissingSourceIsAnErrorNamingIt) {
 }
 
 TEST_F(FileCopyTest, AnUnreadableFileInsideStopsTheCopyWithAnError) {
-  if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  testsupport::PermissionsHeeded heeded;
   std::string source = makeBundle();
   chmod((source + "/Contents/Info.plist").c_str(), 0);
   auto error = platform::copyItemAtPath(source, dir / "copy.dSYM");
@@ -115,7 +116,7 @@ TEST_F(FileCopyTest, AnUnreadableFileInsideStopsTheCopyWithAnError) {
 }
 
 TEST_F(FileCopyTest, ADestinationFolderThatCannotBeWrittenIsAnError) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes every folder";
+  testsupport::PermissionsHeeded heeded;
   std::string source = makeBundle();
   testsupport::makeDirectories(dir / "locked");
   chmod((dir / "locked").c_str(), 0555);

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/PropertyList.h"
+#include "tests/support/PermissionsHeeded.h"
 #include "tests/support/TestSupport.h"
 
 using platform::Value;
@@ -86,12 +87,14 @@ TEST_F(PropertyListTest, FailedWriteLeavesNoFileBehind) {
   testsupport::makeDirectories(folder);
   testsupport::writeFile(folder + "/keep.plist", "old");
   chmod(folder.c_str(), 0555);
-  bool wrote = platform::writePropertyListAtomically({{"a", "b"}}, folder + "/keep.plist");
-  chmod(folder.c_str(), 0755);
-  if (geteuid() != 0) {
-    EXPECT_FALSE(wrote);
-    EXPECT_EQ(testsupport::readFile(folder + "/keep.plist"), "old");
+  bool wrote = true;
+  {
+    testsupport::PermissionsHeeded heeded;
+    wrote = platform::writePropertyListAtomically({{"a", "b"}}, folder + "/keep.plist");
   }
+  chmod(folder.c_str(), 0755);
+  EXPECT_FALSE(wrote);
+  EXPECT_EQ(testsupport::readFile(folder + "/keep.plist"), "old");
   EXPECT_FALSE(platform::writePropertyListAtomically({{"a", "b"}}, dir / "no/such/dir/x.plist"));
   EXPECT_FALSE(std::filesystem::exists(dir / "no"));
 }

@@ -3,7 +3,7 @@
 //   with_zip_replaced --missing PROGRAM [ARGUMENTS...]
 //     an empty folder is mounted over /usr/bin, so no /usr/bin/zip exists
 // PROGRAM is a path (no PATH search). Exits 77 when mount namespaces are not
-// available (not root, or a sandbox forbids them), 2 on other set-up errors,
+// available (not root, in a chroot, or a sandbox forbids them), 2 on other set-up errors,
 // else with PROGRAM's status (it replaces this process).
 #define _GNU_SOURCE
 #include <errno.h>
@@ -24,7 +24,11 @@ int main(int argc, char** argv) {
   }
   // Mounts made from here on stay inside this namespace.
   if (mount(NULL, "/", NULL, MS_REC | MS_PRIVATE, NULL) != 0) {
-    fprintf(stderr, "with_zip_replaced: private mounts: %s\n", strerror(errno));
+    // In a chroot / is no mount point; without a private / the mount below
+    // could show in the namespace this one was copied from.
+    int error = errno;
+    fprintf(stderr, "with_zip_replaced: cannot make / private (%s)%s\n", strerror(error),
+            error == EINVAL ? ": / is not a mount point, as in a chroot" : "");
     return 77;
   }
   if (mount("none", "/usr/bin", "tmpfs", MS_RDONLY, "size=64k") != 0) {
