@@ -147,10 +147,10 @@ TEST(ArchiveDatesTest, TimesOutsideTheDosDateGetItsNearestEnd) {
   TempDir dir;
   const std::string latest = "(2107, 12, 31, 23, 59, 58)", earliest = "(1980, 1, 1, 0, 0, 0)";
   const std::pair<time_t, std::string> rows[] = {
-      {32503680000, latest},        // 3000-01-01
-      {-2208988800, earliest},      // 1900-01-01
-      {67767976233532799, latest},  // the last second whose year an int holds
-      {67767976233532800, latest},  // the first that localtime_r cannot convert
+      {32503680000, latest},         // 3000-01-01
+      {-2208988800, earliest},       // 1900-01-01
+      {67767976233532800, latest},   // year 2^31 (in UTC): adding 1900 overflows an int
+      {100000000000000000, latest},  // past what localtime_r converts
       {-100000000000000000, earliest}};
   for (size_t row = 0; row < std::size(rows); ++row) {
     const std::string path = dir / ("App.app.dSYM/t" + std::to_string(row));
