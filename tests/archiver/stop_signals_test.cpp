@@ -4,11 +4,10 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "tests/archiver/ArchiverTestSupport.h"
+#include "tests/support/ProcessGroup.h"
 
 namespace archivertest {
 namespace {
@@ -26,9 +25,7 @@ class StopSignalsTest : public ::testing::Test {
   // file exists; returns how it ended after SIGNAL was sent to it twice.
   int statusAfterSignalledTwice(int signal, const std::vector<std::string>& wrapper = {}) {
     const pid_t pid = startArchiver(bundle_, zip_, wrapper);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (namesIn(output_).empty() && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    testsupport::eventually([&] { return !namesIn(output_).empty(); }, 30);
     kill(pid, signal);
     kill(pid, signal);
     int status = 0;

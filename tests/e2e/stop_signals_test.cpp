@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <memory>
 #include <random>
-#include <thread>
 
 #include "tests/support/BuildServerRun.h"
 #include "tests/support/ProcessGroup.h"
@@ -41,10 +40,8 @@ class StopSignalsEndToEndTest : public testsupport::BuildServerRunTest {
                                    testsupport::kBuildServerSecret});
     auto group = std::make_unique<ProcessGroup>(wrapper, buildSettings(service.baseURL()),
                                                 root / "project", log_);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!temporaryFileBesideTheBundle() && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_TRUE(temporaryFileBesideTheBundle()) << testsupport::readFile(log_);
+    EXPECT_TRUE(testsupport::eventually([&] { return temporaryFileBesideTheBundle(); }, 60))
+        << testsupport::readFile(log_);
     return group;
   }
 
@@ -64,8 +61,8 @@ TEST_F(StopSignalsEndToEndTest, StopSignalToTheGroupWhileCompressingLeavesNothin
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     for (int round = 0; round < 10; ++round) {
       auto group = startedUntilCompressing(service);
-      group->signal(signal);
-      EXPECT_TRUE(group->waitUntilEmpty(30));
+      kill(-group->id(), signal);
+      EXPECT_TRUE(testsupport::eventually([&] { return group->members().empty(); }, 30));
       expectNoZipBesideTheDSYM();
       ASSERT_FALSE(HasFailure()) << "signal " << signal << ", round " << round;
     }
@@ -76,7 +73,7 @@ TEST_F(StopSignalsEndToEndTest, StopSignalToTheGroupWhileCompressingLeavesNothin
 TEST_F(StopSignalsEndToEndTest, HangupUnderNohupWhileCompressingIsIgnoredAndTheUploadGoesOut) {
   ServiceProcess service;
   auto group = startedUntilCompressing(service, {"/usr/bin/nohup"});
-  group->signal(SIGHUP);
+  kill(-group->id(), SIGHUP);
   EXPECT_EQ(group->waitForLeader(120), 0) << testsupport::readFile(log_);
   EXPECT_EQ(service.records("upload").size(), 1u);
   expectNoZipBesideTheDSYM();
@@ -85,19 +82,26 @@ TEST_F(StopSignalsEndToEndTest, HangupUnderNohupWhileCompressingIsIgnoredAndTheU
 TEST_F(StopSignalsEndToEndTest, RunWithItsArchiverStoppedEndsSoonAfterSIGTERM) {
   ServiceProcess service;
   auto group = startedUntilCompressing(service);
-  const auto archiver =
-      group->memberRunning(testsupport::binaryRoot() + "/Brantle.framework/archiver");
-  const auto run = group->memberRunning(testsupport::runExecutable());
-  ASSERT_TRUE(archiver && run);
-  kill(*archiver, SIGSTOP);
-  for (int wait = 0; wait < 5000 && testsupport::processState(*archiver) != 'T'; ++wait)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ASSERT_EQ(testsupport::processState(*archiver), 'T');
+  pid_t archiver = -1, run = -1;
+  for (const auto& member : group->members()) {
+    if (member.program == testsupport::binaryRoot() + "/Brantle.framework/archiver")
+      archiver = member.pid;
+    if (member.program == testsupport::runExecutable()) run = member.pid;
+  }
+  ASSERT_GT(archiver, 0);
+  ASSERT_GT(run, 0);
+  kill(archiver, SIGSTOP);
+  const auto stopped = [&] {
+    for (const auto& member : group->members())
+      if (member.pid == archiver) return member.state == 'T';
+    return false;
+  };
+  ASSERT_TRUE(testsupport::eventually(stopped, 5));
   const auto start = std::chrono::steady_clock::now();
-  kill(*run, SIGTERM);
+  kill(run, SIGTERM);
   const auto status = group->waitForLeader(10);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(status, 128 + SIGTERM);
-  EXPECT_TRUE(group->waitUntilEmpty(5));
+  EXPECT_TRUE(testsupport::eventually([&] { return group->members().empty(); }, 5));
   expectNoZipBesideTheDSYM();
 }

@@ -14,47 +14,6 @@
 
 namespace testsupport {
 
-namespace {
-
-namespace fs = std::filesystem;
-
-// The fields of /proc/PID/stat after the command name: state first, then
-// parent, process group...
-std::vector<std::string> statFields(const std::string& pid) {
-  std::ifstream in("/proc/" + pid + "/stat");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<std::string> fields;
-  const size_t end = text.rfind(')');
-  if (end == std::string::npos) return fields;
-  std::istringstream rest(text.substr(end + 1));
-  for (std::string field; rest >> field;) fields.push_back(field);
-  return fields;
-}
-
-// The live (not zombie) processes of group GROUP.
-std::vector<pid_t> groupMembers(pid_t group) {
-  std::vector<pid_t> members;
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const auto fields = statFields(name);
-    if (fields.size() > 2 && fields[0] != "Z" && std::stol(fields[2]) == group)
-      members.push_back(static_cast<pid_t>(std::stol(name)));
-  }
-  return members;
-}
-
-bool before(std::chrono::steady_clock::time_point deadline) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  return std::chrono::steady_clock::now() < deadline;
-}
-
-std::chrono::steady_clock::time_point in(int seconds) {
-  return std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-}
-
-}  // namespace
-
 ProcessGroup::ProcessGroup(const std::vector<std::string>& argv,
                            const std::map<std::string, std::string>& environment,
                            const std::string& workingDirectory, const std::string& log) {
@@ -70,18 +29,16 @@ ProcessGroup::ProcessGroup(const std::vector<std::string>& argv,
   sigemptyset(&defaults);
   for (int stop : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, stop);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setpgroup(&attributes, 0);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-  std::vector<char*> args;
-  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  std::vector<std::string> texts;
+  // The arguments, a null, the environment's "NAME=VALUE" texts, a null.
+  std::vector<std::string> texts = argv;
   for (const auto& [name, value] : environment) texts.push_back(name + "=" + value);
-  std::vector<char*> env;
-  for (auto& text : texts) env.push_back(text.data());
-  env.push_back(nullptr);
-  const int rc =
-      posix_spawn(&leader_, argv[0].c_str(), &actions, &attributes, args.data(), env.data());
+  std::vector<char*> pointers;
+  for (auto& text : texts) pointers.push_back(text.data());
+  pointers.insert(pointers.begin() + static_cast<long>(argv.size()), nullptr);
+  pointers.push_back(nullptr);
+  const int rc = posix_spawn(&leader_, argv[0].c_str(), &actions, &attributes, pointers.data(),
+                             pointers.data() + argv.size() + 1);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
@@ -89,44 +46,43 @@ ProcessGroup::ProcessGroup(const std::vector<std::string>& argv,
 
 ProcessGroup::~ProcessGroup() {
   kill(-leader_, SIGKILL);
-  kill(-leader_, SIGCONT);
   if (!status_) waitpid(leader_, nullptr, 0);
 }
 
-void ProcessGroup::signal(int signal) const { kill(-leader_, signal); }
-
 std::optional<int> ProcessGroup::waitForLeader(int seconds) {
-  const auto deadline = in(seconds);
   int raw = 0;
-  while (!status_) {
-    if (waitpid(leader_, &raw, WNOHANG) == leader_)
-      status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    else if (!before(deadline))
-      break;
-  }
+  if (!status_ && eventually([&] { return waitpid(leader_, &raw, WNOHANG) == leader_; }, seconds))
+    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
   return status_;
 }
 
-bool ProcessGroup::waitUntilEmpty(int seconds) const {
-  const auto deadline = in(seconds);
-  while (!groupMembers(leader_).empty())
-    if (!before(deadline)) return false;
-  return true;
-}
-
-std::optional<pid_t> ProcessGroup::memberRunning(const std::string& path) const {
-  for (pid_t member : groupMembers(leader_)) {
-    std::ifstream cmdline("/proc/" + std::to_string(member) + "/cmdline");
-    std::string first;
-    std::getline(cmdline, first, '\0');
-    if (first == path) return member;
+std::vector<ProcessGroup::Member> ProcessGroup::members() const {
+  std::vector<Member> found;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // After the command name: state, parent, process group.
+    std::istringstream fields(text.substr(text.rfind(')') + 1));
+    char state = '?';
+    pid_t parent = 0, group = 0;
+    if (!(fields >> state >> parent >> group) || group != leader_ || state == 'Z') continue;
+    std::ifstream cmdline(entry.path() / "cmdline");
+    std::string program;
+    std::getline(cmdline, program, '\0');
+    found.push_back({static_cast<pid_t>(std::stol(name)), state, program});
   }
-  return std::nullopt;
+  return found;
 }
 
-char processState(pid_t pid) {
-  const auto fields = statFields(std::to_string(pid));
-  return fields.empty() ? '?' : fields[0][0];
+bool eventually(const std::function<bool()>& condition, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
 }
 
 }  // namespace testsupport

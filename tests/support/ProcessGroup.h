@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -26,24 +27,27 @@ class ProcessGroup {
   ProcessGroup(const ProcessGroup&) = delete;
   ProcessGroup& operator=(const ProcessGroup&) = delete;
 
-  // Sends SIGNAL to every process of the group.
-  void signal(int signal) const;
+  // The leader's process id, which is also the group's.
+  pid_t id() const { return leader_; }
   // How the leader ended (exit status, or 128 + signal); nothing when it
   // has not ended within SECONDS.
   std::optional<int> waitForLeader(int seconds);
-  // Whether, within SECONDS, no process of the group is left (zombies
-  // waiting for their parent do not count).
-  bool waitUntilEmpty(int seconds) const;
-  // The process of the group that runs the program at PATH.
-  std::optional<pid_t> memberRunning(const std::string& path) const;
+
+  // A live process of the group: its state letter as /proc shows it ('T'
+  // when stopped; zombies are left out) and its first argument.
+  struct Member {
+    pid_t pid;
+    char state;
+    std::string program;
+  };
+  std::vector<Member> members() const;
 
  private:
   pid_t leader_ = -1;
   std::optional<int> status_;
 };
 
-// The state letter of process PID as /proc shows it ('T' when stopped);
-// '?' when there is no such process.
-char processState(pid_t pid);
+// Whether CONDITION holds within SECONDS, asked every 2 ms.
+bool eventually(const std::function<bool()>& condition, int seconds);
 
 }  // namespace testsupport
