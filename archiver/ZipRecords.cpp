@@ -114,8 +114,9 @@ void putDosTime(std::string& out, time_t when) {
 
 // The extended timestamp (0x5455) holds the modification time as a signed
 // 32-bit count of seconds since 1970 UTC, so it reaches only from
-// 1901-12-13 20:45:52 to 2038-01-19 03:14:07; a time outside is stored as
-// the nearer end, and the DOS date above is the one that shows the clamp.
+// 1901-12-13 20:45:52 to 2038-01-19 03:14:07. A time outside is stored as
+// the nearer end, so readers that prefer this field to the DOS date show
+// a file of 2040 as of 2038.
 void putTimestamp(std::string& out, time_t when) {
   int64_t seconds = std::clamp<int64_t>(when, INT32_MIN, INT32_MAX);
   put16(out, kTimestampTag);

@@ -30,7 +30,7 @@ std::atomic<int> gHandling{0};
 struct sigaction gPrevious[kSignalCount];
 bool gInstalled[kSignalCount] = {};
 
-// How long a stopped child has to end after the signal before it is killed.
+// How long the child has to end after the signal before it is killed.
 constexpr long kChildGraceMilliseconds = 3000;
 constexpr long kChildPollMilliseconds = 5;
 
