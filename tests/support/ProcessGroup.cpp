@@ -4,10 +4,10 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -56,22 +56,34 @@ std::optional<int> ProcessGroup::waitForLeader(int seconds) {
   return status_;
 }
 
+namespace {
+
+// A file of /proc, or what could be read of it before its process ended.
+std::string procFile(const std::string& path) {
+  std::string text;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  char buffer[4096];
+  for (ssize_t n; fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  if (fd >= 0) close(fd);
+  return text;
+}
+
+}  // namespace
+
 std::vector<ProcessGroup::Member> ProcessGroup::members() const {
   std::vector<Member> found;
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     const std::string name = entry.path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream stat(entry.path() / "stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const std::string text = procFile("/proc/" + name + "/stat");
     // After the command name: state, parent, process group.
     std::istringstream fields(text.substr(text.rfind(')') + 1));
     char state = '?';
     pid_t parent = 0, group = 0;
     if (!(fields >> state >> parent >> group) || group != leader_ || state == 'Z') continue;
-    std::ifstream cmdline(entry.path() / "cmdline");
-    std::string program;
-    std::getline(cmdline, program, '\0');
-    found.push_back({static_cast<pid_t>(std::stol(name)), state, program});
+    const std::string cmdline = procFile("/proc/" + name + "/cmdline");
+    found.push_back(
+        {static_cast<pid_t>(std::stol(name)), state, cmdline.substr(0, cmdline.find('\0'))});
   }
   return found;
 }
