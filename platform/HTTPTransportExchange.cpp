@@ -41,6 +41,13 @@ Error curlError(CURLcode code, const char* details) {
   return Error{kCURLErrorDomain, static_cast<long long>(code), message};
 }
 
+// The error of an exchange that broke one of its bounds.
+Error timeOut(const std::string& what) {
+  return curlError(CURLE_OPERATION_TIMEDOUT, ("Operation timed out: " + what).c_str());
+}
+
+long wholeSeconds(double seconds) { return static_cast<long>(std::ceil(seconds)); }
+
 // Whether the text is an HTTP token (a method or a header name).
 bool isToken(std::string_view text) {
   if (text.empty()) return false;
@@ -176,7 +183,6 @@ class Exchange {
   bool keepBody(const char* data, std::size_t size);
   void configureMethodAndBody(CURL* easy);
   std::optional<Error> result(CURLcode code, const char* details) const;
-  Error timeOut(const char* what, double seconds) const;
 
   const MutableURLRequest& request_;
   HTTPExchangeObserver& observer_;
@@ -252,24 +258,22 @@ std::optional<Error> Exchange::result(CURLcode code, const char* details) const 
   const ExchangeLimits& limits = watch_.limits();
   switch (watch_.breach()) {
     case ExchangeBreach::SendTooSlow:
-      return timeOut("the peer acknowledged less than 16384 bytes of the request in %@ seconds",
-                     limits.sendWindow.count());
+      return timeOut(format("the peer acknowledged less than %@ bytes of the request in %@ seconds",
+                            limits.sendMinimum, wholeSeconds(limits.sendWindow.count())));
     case ExchangeBreach::AnswerTooLong:
-      return timeOut("the answer was not complete %@ seconds after the request was sent",
-                     limits.answerTotal.count());
+      return timeOut(format("the answer was not complete %@ seconds after the request was sent",
+                            wholeSeconds(limits.answerTotal.count())));
     case ExchangeBreach::AnswerSilent:
-      return timeOut("no byte of the answer for %@ seconds", limits.answerSilence.count());
+      return timeOut(format("no byte of the answer for %@ seconds",
+                            wholeSeconds(limits.answerSilence.count())));
     case ExchangeBreach::None:
       break;
   }
-  if (code == CURLE_OPERATION_TIMEDOUT && watch_.phase() == ExchangePhase::Connecting)
-    return timeOut("no connection within %@ seconds", request_.timeoutInterval());
+  if (code == CURLE_OPERATION_TIMEDOUT && watch_.phase() == ExchangePhase::Connecting) {
+    return timeOut(
+        format("no connection within %@ seconds", wholeSeconds(request_.timeoutInterval())));
+  }
   return curlError(code, details);
-}
-
-Error Exchange::timeOut(const char* what, double seconds) const {
-  std::string text = format(what, static_cast<long>(std::ceil(seconds)));
-  return curlError(CURLE_OPERATION_TIMEDOUT, ("Operation timed out: " + text).c_str());
 }
 
 void Exchange::configureMethodAndBody(CURL* e) {

@@ -192,6 +192,32 @@ TEST(TransportSlowPeer, PeerThatTakesLessThan16KiBInTheTimeOutEndsTheUpload) {
   EXPECT_LE(seconds(outcome.end - start), kTimeout + 2.5);
 }
 
+TEST(TransportSlowPeer, ConnectionNotMadeWithinTheTimeOutEnds) {
+  // A listener whose queue is full drops further connection requests.
+  int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  listen(listener, 0);
+  std::vector<int> queued;
+  for (int i = 0; i < 3; ++i) {
+    queued.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    connect(queued.back(), reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  }
+  auto start = Clock::now();
+  Outcome outcome = post("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/");
+  ASSERT_TRUE(outcome.error.has_value());
+  EXPECT_EQ(outcome.error->localizedDescription,
+            "Operation timed out: no connection within 2 seconds");
+  EXPECT_GE(seconds(outcome.end - start), kTimeout - 0.2);
+  EXPECT_LE(seconds(outcome.end - start), kTimeout + 2.5);
+  for (int fd : queued) close(fd);
+  close(listener);
+}
+
 TEST(TransportSlowPeer, LongAnswerIsReadOnlyUpToTheKeptLimit) {
   const std::uint64_t kAnswer = 300ull << 20;
   testsupport::SlowReaderServer server(answering(
