@@ -16,16 +16,7 @@ namespace {
 using testsupport::countOf;
 using testsupport::NginxProxy;
 
-#if defined(__SANITIZE_ADDRESS__)
-const bool kSanitized = true;
-#elif defined(__has_feature)
-const bool kSanitized = __has_feature(address_sanitizer);
-#else
-const bool kSanitized = false;
-#endif
-
-// 300 MB; the sanitizers' pass, many times slower, sends a tenth of it.
-const std::size_t kLargeUpload = kSanitized ? 30'000'000 : 300'000'000;
+const std::size_t kLargeUpload = 300'000'000;
 
 class NginxProxyTest : public testsupport::BuildServerRunTest,
                        public ::testing::WithParamInterface<bool> {
