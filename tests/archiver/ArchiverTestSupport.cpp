@@ -1,14 +1,13 @@
 #include "tests/archiver/ArchiverTestSupport.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+
+#include "tests/support/ProcessGroup.h"
 
 namespace archivertest {
 
@@ -51,30 +50,9 @@ ProcessResult archive(const std::string& source, const std::string& zip, int sec
 
 pid_t startArchiver(const std::string& source, const std::string& zip,
                     const std::vector<std::string>& wrapper) {
-  std::vector<std::string> texts = wrapper;
-  texts.insert(texts.end(), {archiverExecutable(), "-c", "-k", "--keepParent", source, zip});
-  std::vector<char*> argv;
-  for (auto& text : texts) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  char* environment[] = {nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  // Whatever this test program was started with (a shell's background job
-  // ignores SIGINT), the archiver starts with the stop signals at default.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-  pid_t pid = -1;
-  posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environment);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  return pid;
+  std::vector<std::string> argv = wrapper;
+  argv.insert(argv.end(), {archiverExecutable(), "-c", "-k", "--keepParent", source, zip});
+  return testsupport::startProcess(argv, {}, ".", "/dev/null", false);
 }
 
 ProcessResult runTool(const std::vector<std::string>& argv) {
