@@ -1,14 +1,13 @@
 #include "tests/archiver/ArchiverTestSupport.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+
+#include "tests/support/ProcessGroup.h"
 
 namespace archivertest {
 
@@ -25,8 +24,9 @@ const char* kListScript = R"(
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1]) as z:
     for i in z.infolist():
-        print('%s\t%d\t%d\t%d\t%d\t%d' % (i.filename.encode('utf-8').hex(), i.external_attr >> 16,
-              i.file_size, i.CRC, i.flag_bits, i.compress_type))
+        print('%s\t%d\t%d\t%d\t%d\t%d\t%04d-%02d-%02dT%02d:%02d:%02d' % (
+              i.filename.encode('utf-8').hex(), i.external_attr >> 16, i.file_size, i.CRC,
+              i.flag_bits, i.compress_type, *i.date_time))
 )";
 
 std::string fromHex(const std::string& hex) {
@@ -51,30 +51,9 @@ ProcessResult archive(const std::string& source, const std::string& zip, int sec
 
 pid_t startArchiver(const std::string& source, const std::string& zip,
                     const std::vector<std::string>& wrapper) {
-  std::vector<std::string> texts = wrapper;
-  texts.insert(texts.end(), {archiverExecutable(), "-c", "-k", "--keepParent", source, zip});
-  std::vector<char*> argv;
-  for (auto& text : texts) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  char* environment[] = {nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  // Whatever this test program was started with (a shell's background job
-  // ignores SIGINT), the archiver starts with the stop signals at default.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-  pid_t pid = -1;
-  posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environment);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  return pid;
+  std::vector<std::string> argv = wrapper;
+  argv.insert(argv.end(), {archiverExecutable(), "-c", "-k", "--keepParent", source, zip});
+  return testsupport::startProcess(argv, {}, ".", "/dev/null", false);
 }
 
 ProcessResult runTool(const std::vector<std::string>& argv) {
@@ -98,7 +77,8 @@ std::vector<ZipEntry> listEntries(const std::string& zip) {
     std::istringstream fields(line);
     std::string hex;
     ZipEntry entry;
-    fields >> hex >> entry.mode >> entry.size >> entry.crc >> entry.flags >> entry.method;
+    fields >> hex >> entry.mode >> entry.size >> entry.crc >> entry.flags >> entry.method >>
+        entry.dateTime;
     entry.name = fromHex(hex);
     entries.push_back(entry);
   }

@@ -37,6 +37,7 @@ struct ZipEntry {
   uint32_t crc = 0;
   uint16_t flags = 0;
   uint16_t method = 0;
+  std::string dateTime;  // the DOS date and time, as YYYY-MM-DDThh:mm:ss
 };
 // The entries in archive order; fails the test when Python cannot read it.
 std::vector<ZipEntry> listEntries(const std::string& zip);

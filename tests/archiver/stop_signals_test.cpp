@@ -2,6 +2,7 @@
 // status 0 and the whole archive or by the signal with nothing left, and a
 // signal it was started with ignored stays ignored.
 #include <signal.h>
+#include <string.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -61,10 +62,10 @@ TEST_F(StopSignalsTest, SameSignalTwiceLeavesTheWholeArchiveOrNothing) {
 }
 
 TEST_F(StopSignalsTest, SignalIgnoredAtTheStartStaysIgnored) {
-  const std::pair<int, const char*> rows[] = {{SIGHUP, "HUP"}, {SIGINT, "INT"}, {SIGTERM, "TERM"}};
-  for (const auto& [signal, name] : rows) {
+  for (int signal : {SIGHUP, SIGINT, SIGTERM}) {
+    const std::string name = sigabbrev_np(signal);
     const int status =
-        statusAfterSignalledTwice(signal, {"/usr/bin/env", std::string("--ignore-signal=") + name});
+        statusAfterSignalledTwice(signal, {"/usr/bin/env", "--ignore-signal=" + name});
     EXPECT_EQ(status, 0) << name;
     EXPECT_EQ(listEntries(zip_).size(), 8u) << name;
     auto tested = runTool({"unzip", "-t", "-q", zip_});

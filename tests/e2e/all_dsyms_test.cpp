@@ -27,22 +27,17 @@ std::string infoPlist(const std::string& executable) {
          executable + "</string>\n</dict>\n</plist>\n";
 }
 
-// The identifier/arch fields of an upload record.
-std::vector<std::pair<std::string, std::string>> pairFields(const platform::Value& record) {
-  std::vector<std::pair<std::string, std::string>> pairs;
-  for (const auto& field : fieldsOf(record))
-    if (field.first.starts_with("code_mapping[executables]")) pairs.push_back(field);
-  return pairs;
+// The identifier/arch fields of an upload record, as "UUID:%@ Slice:%@\n" lines.
+std::string uploadedPairs(const platform::Value& record) {
+  std::string lines;
+  for (const auto& [name, value] : fieldsOf(record)) {
+    if (name == "code_mapping[executables][][identifier]") lines += "UUID:" + value;
+    if (name == "code_mapping[executables][][arch]") lines += " Slice:" + value + "\n";
+  }
+  return lines;
 }
 
-std::vector<std::pair<std::string, std::string>> expectedPairFields(const std::string& dwarf) {
-  std::vector<std::pair<std::string, std::string>> pairs;
-  for (const auto& slice : testsupport::dwarfdumpUUIDs(dwarf)) {
-    pairs.emplace_back("code_mapping[executables][][identifier]", slice.uuid);
-    pairs.emplace_back("code_mapping[executables][][arch]", slice.architecture);
-  }
-  return pairs;
-}
+const testsupport::MachOTarget kiOS{"arm64", testsupport::ApplePlatform::iOS, "9.0", ""};
 
 }  // namespace
 
@@ -52,10 +47,9 @@ class AllDSYMsTest : public testsupport::BuildServerRunTest {
  protected:
   void SetUp() override {
     BuildServerRunTest::SetUp();
-    const testsupport::MachOTarget iOS{"arm64", testsupport::ApplePlatform::iOS, "9.0", ""};
-    addProduct("Foo.framework", testsupport::buildThinDylib(work.path(), "Foo", iOS));
-    addProduct("Bar.framework", testsupport::buildThinDylib(work.path(), "Bar", iOS));
-    addProduct("Share.appex", testsupport::buildThinExecutable(work.path(), "Share", iOS));
+    addProduct("Foo.framework", testsupport::buildThinDylib(work.path(), "Foo", kiOS));
+    addProduct("Bar.framework", testsupport::buildThinDylib(work.path(), "Bar", kiOS));
+    addProduct("Share.appex", testsupport::buildThinExecutable(work.path(), "Share", kiOS));
     rememberProductsFolder();
   }
 
@@ -96,7 +90,7 @@ TEST_P(UploadAllSettingTest, UploadsEveryBundleOnlyWhenAsked) {
   for (std::size_t i = 0; i < expected; ++i) {
     EXPECT_EQ(uploads[i]["zip"]["top"], kBundles[i] + "/");
     EXPECT_EQ(uploads[i]["problems"].size(), 0u) << uploads[i]["problems"].dump(1);
-    EXPECT_EQ(pairFields(uploads[i]), expectedPairFields(dwarfOf(kBundles[i]))) << kBundles[i];
+    EXPECT_EQ(uploadedPairs(uploads[i]), testsupport::summaryOf(dwarfOf(kBundles[i])));
     EXPECT_EQ(countOf(result.err, "\n\nBrantle: " + kBundles[i] + " uploaded statusCode 201\n"),
               1u);
   }
@@ -111,11 +105,9 @@ TEST_F(AllDSYMsTest, OneBundleRefusedTwiceFailsTheRunAndTheOthersStillGo) {
   ServiceProcess service({"--upload-answers", "201,500,500"});
   auto result = runUnderBotsDaemon(settingsUploadingAll(service));
   EXPECT_EQ(result.status, 1) << result.err;
-  EXPECT_EQ(countOf(result.err,
-                    "\n\nBrantle: Bar.framework.dSYM could not be uploaded statusCode "
-                    "500\n"),
-            1u)
-      << result.err;
+  const std::string refused =
+      "\n\nBrantle: Bar.framework.dSYM could not be uploaded statusCode 500\n";
+  EXPECT_EQ(countOf(result.err, refused), 1u) << result.err;
   auto uploads = service.records("upload");
   ASSERT_EQ(uploads.size(), 5u);
   EXPECT_EQ(uploads[3]["zip"]["top"], "Foo.framework.dSYM/");
@@ -124,8 +116,7 @@ TEST_F(AllDSYMsTest, OneBundleRefusedTwiceFailsTheRunAndTheOthersStillGo) {
 }
 
 TEST_F(AllDSYMsTest, FrameworkRelinkedAfterItsDSYMStopsTheRunBeforeAnythingIsSent) {
-  const testsupport::MachOTarget iOS{"arm64", testsupport::ApplePlatform::iOS, "9.0", ""};
-  const std::string relinked = testsupport::buildThinDylib(work.path(), "FooRelinked", iOS);
+  const std::string relinked = testsupport::buildThinDylib(work.path(), "FooRelinked", kiOS);
   fs::copy_file(relinked, products + "/Foo.framework/Foo", fs::copy_options::overwrite_existing);
   ServiceProcess service;
   Settings settings = settingsUploadingAll(service);

@@ -21,33 +21,11 @@ using testsupport::countOf;
 using testsupport::ProcessResult;
 using testsupport::ServiceProcess;
 using testsupport::Settings;
-using testsupport::UUIDAndArchitecture;
 
 namespace {
 
 const std::string kWaiting = "\n\nBrantle: Waiting up to ";
 const std::string kDSYMError = "\n\nBrantle: dSYM Error\n\nApp.app.dSYM at path ";
-
-std::string pairLines(const std::vector<UUIDAndArchitecture>& pairs) {
-  std::string lines;
-  for (const auto& pair : pairs)
-    lines += "UUID:" + pair.uuid + " Slice:" + pair.architecture + "\n";
-  return lines;
-}
-
-// The pid of the process whose first argument is PATH, once it runs.
-std::optional<pid_t> waitForProcess(const std::string& path) {
-  for (int tries = 0; tries < 1500; ++tries) {
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-      const std::string name = entry.path().filename();
-      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-      std::string cmdline = testsupport::readFile(entry.path() / "cmdline");
-      if (cmdline.substr(0, cmdline.find('\0')) == path) return std::stoi(name);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return std::nullopt;
-}
 
 }  // namespace
 
@@ -74,24 +52,12 @@ class DSYMMatchTest : public testsupport::BuildServerRunTest {
     fs::copy_file(work + "/App", executable, fs::copy_options::overwrite_existing);
   }
 
-  // A copy of the tool and its archiver in a framework folder of the test's
-  // own, so that its process can be told from other tests' runs.
-  std::string frameworkCopy() {
-    const std::string framework = root / "fw/Brantle.framework";
-    testsupport::makeDirectories(framework);
-    const std::string built = fs::path(testsupport::runExecutable()).parent_path();
-    fs::copy_file(built + "/run", framework + "/run");
-    fs::copy_file(built + "/archiver", framework + "/archiver");
-    return framework + "/run";
-  }
-
   // Expects the stop for the executable's and the dSYM's pairs as they are now.
   void expectDSYMError(const ProcessResult& result) const {
     EXPECT_EQ(result.status, 1) << result.err;
     EXPECT_EQ(countOf(result.err, kDSYMError + products + "/App.app.dSYM"), 1u) << result.err;
-    const std::string holds =
-        "The executable holds:\n" + pairLines(testsupport::dwarfdumpUUIDs(executable)) +
-        "The dSYM holds:\n" + pairLines(testsupport::dwarfdumpUUIDs(dwarfFile));
+    const std::string holds = "The executable holds:\n" + testsupport::summaryOf(executable) +
+                              "The dSYM holds:\n" + testsupport::summaryOf(dwarfFile);
     EXPECT_EQ(countOf(result.err, holds), 1u) << result.err;
     EXPECT_EQ(countOf(result.err, "Input Files of the Brantle run script build phase"), 1u);
   }
@@ -143,34 +109,28 @@ TEST_F(DSYMMatchTest, DSYMPutInPlaceWhileWaitingIsUploaded) {
   EXPECT_EQ(countOf(result.err, kWaiting + "30 seconds for App.app.dSYM"), 1u) << result.err;
   auto uploads = service.records("upload");
   ASSERT_EQ(uploads.size(), 1u);
-  const std::string zip = service.dataFile(uploads[0]["zip"]["file"]);
-  auto extracted = testsupport::runProcess(
-      {"/usr/bin/unzip", "-q", zip, "App.app.dSYM/Contents/Resources/DWARF/App", "-d",
-       root / "unzipped"},
-      {});
-  ASSERT_EQ(extracted.status, 0) << extracted.err;
-  EXPECT_EQ(
-      testsupport::dwarfdumpUUIDs(root / "unzipped/App.app.dSYM/Contents/Resources/DWARF/App"),
-      testsupport::dwarfdumpUUIDs(executable));
+  auto zipped =
+      testsupport::runProcess({"/usr/bin/unzip", "-p", service.dataFile(uploads[0]["zip"]["file"]),
+                               "App.app.dSYM/Contents/Resources/DWARF/App"},
+                              {});
+  EXPECT_EQ(zipped.out, testsupport::readFile(dwarfFile));  // the fresh one
   expectNoZipBesideTheDSYM();
 }
 
 TEST_F(DSYMMatchTest, TerminatedWhileWaitingEndsByTheSignalAtOnce) {
   relinkExecutable(true);
-  const std::string run = frameworkCopy();
   ServiceProcess service;
-  auto finished = std::async(std::launch::async, [&] {
-    return runUnderBotsDaemon(buildSettings(service.baseURL()), {testsupport::kBuildServerSecret},
-                              {}, run);
-  });
-  auto pid = waitForProcess(run);
-  ASSERT_TRUE(pid.has_value());
+  const std::string log = root / "log";
+  auto group = startUnderBotsDaemon(buildSettings(service.baseURL()), log);
+  const auto waiting = [&] { return countOf(testsupport::readFile(log), kWaiting) == 1; };
+  ASSERT_TRUE(testsupport::eventually(waiting, 60)) << testsupport::readFile(log);
+  const auto run = group->member(testsupport::runExecutable());
+  ASSERT_TRUE(run.has_value());
   std::this_thread::sleep_for(std::chrono::seconds(1));  // well inside the wait
   const auto signalled = std::chrono::steady_clock::now();
-  kill(*pid, SIGTERM);
-  ProcessResult result = finished.get();
+  kill(*run, SIGTERM);
+  EXPECT_EQ(group->waitForLeader(10), 128 + SIGTERM) << testsupport::readFile(log);
   EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(1));
-  EXPECT_EQ(result.status, 128 + SIGTERM) << result.err;
   EXPECT_EQ(service.records("notification").size() + service.records("upload").size(), 0u);
   expectNoZipBesideTheDSYM();
 }

@@ -33,13 +33,9 @@ class StopSignalsEndToEndTest : public testsupport::BuildServerRunTest {
   // Starts `run` below "xcsbuildd" (through WRAPPER) in a group of its own
   // and returns once the archiver's hidden temporary file is beside the
   // bundle.
-  std::unique_ptr<ProcessGroup> startedUntilCompressing(const ServiceProcess& service,
-                                                        std::vector<std::string> wrapper = {}) {
-    wrapper.insert(wrapper.end(), {testsupport::testProgramsDir() + "/named_parent", "xcsbuildd",
-                                   testsupport::runExecutable(), testsupport::kBuildServerKey,
-                                   testsupport::kBuildServerSecret});
-    auto group = std::make_unique<ProcessGroup>(wrapper, buildSettings(service.baseURL()),
-                                                root / "project", log_);
+  std::unique_ptr<ProcessGroup> startedUntilCompressing(
+      const ServiceProcess& service, const std::vector<std::string>& wrapper = {}) {
+    auto group = startUnderBotsDaemon(buildSettings(service.baseURL()), log_, wrapper);
     EXPECT_TRUE(testsupport::eventually([&] { return temporaryFileBesideTheBundle(); }, 60))
         << testsupport::readFile(log_);
     return group;
@@ -82,23 +78,18 @@ TEST_F(StopSignalsEndToEndTest, HangupUnderNohupWhileCompressingIsIgnoredAndTheU
 TEST_F(StopSignalsEndToEndTest, RunWithItsArchiverStoppedEndsSoonAfterSIGTERM) {
   ServiceProcess service;
   auto group = startedUntilCompressing(service);
-  pid_t archiver = -1, run = -1;
-  for (const auto& member : group->members()) {
-    if (member.program == testsupport::binaryRoot() + "/Brantle.framework/archiver")
-      archiver = member.pid;
-    if (member.program == testsupport::runExecutable()) run = member.pid;
-  }
-  ASSERT_GT(archiver, 0);
-  ASSERT_GT(run, 0);
-  kill(archiver, SIGSTOP);
+  const auto archiver = group->member(testsupport::binaryRoot() + "/Brantle.framework/archiver");
+  const auto run = group->member(testsupport::runExecutable());
+  ASSERT_TRUE(archiver && run);
+  kill(*archiver, SIGSTOP);
   const auto stopped = [&] {
     for (const auto& member : group->members())
-      if (member.pid == archiver) return member.state == 'T';
+      if (member.pid == *archiver) return member.state == 'T';
     return false;
   };
   ASSERT_TRUE(testsupport::eventually(stopped, 5));
   const auto start = std::chrono::steady_clock::now();
-  kill(run, SIGTERM);
+  kill(*run, SIGTERM);
   const auto status = group->waitForLeader(10);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(status, 128 + SIGTERM);

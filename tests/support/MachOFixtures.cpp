@@ -149,6 +149,22 @@ void removeCommandsOfSlice(std::vector<char>& bytes, std::size_t sliceOffset,
   setHostWord(bytes, sliceOffset + 20, totalSize);
 }
 
+// A copy of a thin or 32-bit fat file without the chosen load commands.
+std::string writeWithoutCommands(const std::string& sourcePath, const std::string& outputPath,
+                                 bool (*removes)(std::uint32_t command)) {
+  std::vector<char> bytes = readBytes(sourcePath);
+  std::uint32_t magic = hostWord(bytes, 0);
+  if (magic == 0xbebafeca) {
+    std::uint32_t count = bigEndianWord(bytes, 4);
+    for (std::uint32_t i = 0; i < count; ++i)
+      removeCommandsOfSlice(bytes, bigEndianWord(bytes, 8 + 20 * i + 8), removes);
+  } else {
+    removeCommandsOfSlice(bytes, 0, removes);
+  }
+  writeBytes(outputPath, bytes);
+  return outputPath;
+}
+
 // "4C4C4415-5555-..." as "4c4c44155555...".
 std::string compactUUID(const std::string& canonical) {
   std::string compact;
@@ -156,10 +172,6 @@ std::string compactUUID(const std::string& canonical) {
     if (c != '-') compact += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return compact;
 }
-
-}  // namespace
-
-namespace {
 
 // Compiles the small program named after NAME and links it with the
 // linker arguments that say what it becomes.
@@ -174,14 +186,10 @@ std::string buildThin(const std::string& folder, const std::string& name, const 
   writeFile(source,
             "int " + identifier + " = 1;\nint main(void) { return " + identifier + " - 1; }\n");
   runTool({kClang, "-target", clangTriple(target), "-g", "-O0", "-c", source, "-o", object});
-  std::vector<std::string> link = {kLinker,
-                                   "-arch",
-                                   target.architecture,
-                                   "-platform_version",
-                                   linkerPlatform(target.platform),
-                                   target.minimumVersion,
-                                   sdkVersion(target)};
-  link.insert(link.end(), kind.begin(), kind.end());
+  std::vector<std::string> link = kind;
+  link.insert(link.begin(),
+              {kLinker, "-arch", target.architecture, "-platform_version",
+               linkerPlatform(target.platform), target.minimumVersion, sdkVersion(target)});
   link.insert(link.end(), {object, "-o", output});
   runTool(link);
   return output;
@@ -239,26 +247,6 @@ std::string buildDSYM(const std::string& executablePath, const std::string& dsym
   return dsymPath + "/Contents/Resources/DWARF/" +
          std::filesystem::path(executablePath).filename().string();
 }
-
-namespace {
-
-// A copy of a thin or 32-bit fat file without the chosen load commands.
-std::string writeWithoutCommands(const std::string& sourcePath, const std::string& outputPath,
-                                 bool (*removes)(std::uint32_t command)) {
-  std::vector<char> bytes = readBytes(sourcePath);
-  std::uint32_t magic = hostWord(bytes, 0);
-  if (magic == 0xbebafeca) {
-    std::uint32_t count = bigEndianWord(bytes, 4);
-    for (std::uint32_t i = 0; i < count; ++i)
-      removeCommandsOfSlice(bytes, bigEndianWord(bytes, 8 + 20 * i + 8), removes);
-  } else {
-    removeCommandsOfSlice(bytes, 0, removes);
-  }
-  writeBytes(outputPath, bytes);
-  return outputPath;
-}
-
-}  // namespace
 
 std::string writeWithoutVersionCommands(const std::string& sourcePath,
                                         const std::string& outputPath) {

@@ -14,22 +14,25 @@
 
 namespace testsupport {
 
-ProcessGroup::ProcessGroup(const std::vector<std::string>& argv,
-                           const std::map<std::string, std::string>& environment,
-                           const std::string& workingDirectory, const std::string& log) {
+pid_t startProcess(const std::vector<std::string>& argv,
+                   const std::map<std::string, std::string>& environment,
+                   const std::string& workingDirectory, const std::string& log, bool newGroup) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+  // Whatever this test program was started with (a shell's background job
+  // ignores SIGINT), the program starts with the stop signals at default.
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t defaults;
   sigemptyset(&defaults);
   for (int stop : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, stop);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGDEF | (newGroup ? POSIX_SPAWN_SETPGROUP : 0));
   // The arguments, a null, the environment's "NAME=VALUE" texts, a null.
   std::vector<std::string> texts = argv;
   for (const auto& [name, value] : environment) texts.push_back(name + "=" + value);
@@ -37,11 +40,13 @@ ProcessGroup::ProcessGroup(const std::vector<std::string>& argv,
   for (auto& text : texts) pointers.push_back(text.data());
   pointers.insert(pointers.begin() + static_cast<long>(argv.size()), nullptr);
   pointers.push_back(nullptr);
-  const int rc = posix_spawn(&leader_, argv[0].c_str(), &actions, &attributes, pointers.data(),
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, argv[0].c_str(), &actions, &attributes, pointers.data(),
                              pointers.data() + argv.size() + 1);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+  return pid;
 }
 
 ProcessGroup::~ProcessGroup() {
@@ -86,6 +91,12 @@ std::vector<ProcessGroup::Member> ProcessGroup::members() const {
         {static_cast<pid_t>(std::stol(name)), state, cmdline.substr(0, cmdline.find('\0'))});
   }
   return found;
+}
+
+std::optional<pid_t> ProcessGroup::member(const std::string& program) const {
+  for (const auto& process : members())
+    if (process.program == program) return process.pid;
+  return std::nullopt;
 }
 
 bool eventually(const std::function<bool()>& condition, int seconds) {

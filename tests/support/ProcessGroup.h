@@ -14,14 +14,21 @@
 
 namespace testsupport {
 
+// Starts ARGV (a path, no PATH search) with exactly ENVIRONMENT in
+// WORKINGDIRECTORY, the stop signals at their default actions, input from
+// /dev/null, output and errors appended to LOG; in a process group of its
+// own when NEWGROUP. Returns its process id.
+pid_t startProcess(const std::vector<std::string>& argv,
+                   const std::map<std::string, std::string>& environment,
+                   const std::string& workingDirectory, const std::string& log, bool newGroup);
+
 class ProcessGroup {
  public:
-  // Starts ARGV (a path, no PATH search) with exactly ENVIRONMENT in
-  // WORKINGDIRECTORY, the stop signals at their default actions, input
-  // from /dev/null, output and errors appended to LOG.
+  // Starts ARGV as startProcess does, in a group of its own.
   ProcessGroup(const std::vector<std::string>& argv,
                const std::map<std::string, std::string>& environment,
-               const std::string& workingDirectory, const std::string& log);
+               const std::string& workingDirectory, const std::string& log)
+      : leader_(startProcess(argv, environment, workingDirectory, log, true)) {}
   // Kills whatever is left of the group and reaps the leader.
   ~ProcessGroup();
   ProcessGroup(const ProcessGroup&) = delete;
@@ -41,6 +48,8 @@ class ProcessGroup {
     std::string program;
   };
   std::vector<Member> members() const;
+  // The first member whose first argument is PROGRAM.
+  std::optional<pid_t> member(const std::string& program) const;
 
  private:
   pid_t leader_ = -1;
