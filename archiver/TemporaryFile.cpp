@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
 #include "archiver/StopSignals.h"
@@ -20,19 +19,11 @@ namespace {
 char pendingPath[8192];
 std::atomic<bool> armed{false};
 
+// Runs with every stop signal held, so no second signal ends the process
+// before the file is gone.
 extern "C" void removeAndStop(int signal) {
   if (armed.load()) unlink(pendingPath);
-  // SA_RESETHAND restored the default action and SA_NODEFER left the signal
-  // unblocked, so this ends the process with the signal's own status.
-  raise(signal);
-}
-
-void installHandlers() {
-  struct sigaction action {};
-  action.sa_handler = removeAndStop;
-  action.sa_flags = SA_RESETHAND | SA_NODEFER;
-  sigemptyset(&action.sa_mask);
-  for (int signal : kStopSignals) sigaction(signal, &action, nullptr);
+  endByStopSignal(signal);
 }
 
 std::string folderOf(const std::string& path) {
@@ -60,7 +51,7 @@ bool TemporaryFile::create(const std::string& finalPath, std::string* error) {
   }
   mode_t mask = umask(0);
   umask(mask);
-  installHandlers();
+  handleStopSignals(removeAndStop);
   {
     // The handler never sees a half-set path.
     StopSignalsHeld held;
@@ -95,6 +86,9 @@ bool TemporaryFile::commit(std::string* error) {
     if (renamed == 0) {
       armed.store(false);
       path_.clear();
+      // The archive is complete: the process goes on to end with status
+      // 0, and a stop signal that comes from here on waits for that end.
+      held.keepForGood();
     }
   }
   if (renamed != 0) {

@@ -8,7 +8,10 @@ namespace archiver {
 // folder of its final path, renamed to that path only once complete. Until
 // then it is removed when the object ends, and also when SIGINT, SIGTERM or
 // SIGHUP stops the process (the handler removes it, then lets the signal
-// take its default action). One object at a time per process.
+// take its default action; a signal the process ignores stays ignored).
+// Once renamed, the stop signals stay held on the calling thread, so the
+// process either ends with the archive complete and status 0 or by a
+// signal with no file. One object at a time per process.
 class TemporaryFile {
  public:
   TemporaryFile() = default;
@@ -19,8 +22,9 @@ class TemporaryFile {
   // Creates ".NAME.XXXXXX" beside FINALPATH; false, with *error, on failure.
   bool create(const std::string& finalPath, std::string* error);
   int fd() const { return fd_; }
-  // Closes the file and renames it to the final path; false, with *error,
-  // on failure (the temporary file is then removed).
+  // Closes the file and renames it to the final path, then keeps the stop
+  // signals held; false, with *error, on failure (the temporary file is
+  // then removed).
   bool commit(std::string* error);
 
  private:

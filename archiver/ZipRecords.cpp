@@ -14,7 +14,7 @@ constexpr uint32_t kEndSignature = 0x06054b50;
 constexpr uint32_t kZip64EndSignature = 0x06064b50;
 constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr uint16_t kZip64Tag = 0x0001;
-constexpr uint16_t kTimestampTag = 0x5455;  // extended timestamp, UTC seconds
+constexpr uint16_t kTimestampTag = 0x5455;  // extended timestamp
 constexpr uint16_t kUnixMadeBy = (3 << 8) | 30;
 constexpr uint16_t kUtf8Flag = 1 << 11;
 constexpr uint32_t kDosDirectory = 0x10;
@@ -35,31 +35,52 @@ void put64(std::string& out, uint64_t value) {
 uint32_t clamp32(uint64_t value) { return static_cast<uint32_t>(std::min(value, kMax32)); }
 
 // True for a name made of ASCII only; others are marked as UTF-8 when they
-// are valid UTF-8.
+// are well-formed UTF-8.
 bool isAscii(const std::string& text) {
   return std::all_of(text.begin(), text.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-bool isUtf8(const std::string& text) {
+// The bytes that may follow LEAD in a well-formed sequence: how many, and
+// the range of the first of them (the others are 80-BF). Narrower first
+// ranges rule out overlong forms (E0, F0), surrogates (ED) and code points
+// past U+10FFFF (F4); C0, C1 and F5-FF lead nothing.
+struct Continuation {
+  size_t count;
+  unsigned char low, high;
+};
+Continuation continuationOf(unsigned char lead) {
+  if (lead >= 0xc2 && lead <= 0xdf) return {1, 0x80, 0xbf};
+  if (lead == 0xe0) return {2, 0xa0, 0xbf};
+  if (lead == 0xed) return {2, 0x80, 0x9f};
+  if (lead >= 0xe1 && lead <= 0xef) return {2, 0x80, 0xbf};
+  if (lead == 0xf0) return {3, 0x90, 0xbf};
+  if (lead >= 0xf1 && lead <= 0xf3) return {3, 0x80, 0xbf};
+  if (lead == 0xf4) return {3, 0x80, 0x8f};
+  return {0, 0, 0};
+}
+
+bool isWellFormedUtf8(const std::string& text) {
   auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
   for (size_t i = 0; i < text.size();) {
-    unsigned char c = byte(i);
-    size_t extra = c < 0x80             ? 0
-                   : (c & 0xe0) == 0xc0 ? 1
-                   : (c & 0xf0) == 0xe0 ? 2
-                   : (c & 0xf8) == 0xf0 ? 3
-                                        : 4;
-    if (extra == 4 || text.size() - i - 1 < extra) return false;
-    for (size_t k = 1; k <= extra; ++k)
+    if (byte(i) < 0x80) {
+      ++i;
+      continue;
+    }
+    const Continuation next = continuationOf(byte(i));
+    if (next.count == 0 || text.size() - i - 1 < next.count) return false;
+    if (byte(i + 1) < next.low || byte(i + 1) > next.high) return false;
+    for (size_t k = 2; k <= next.count; ++k)
       if ((byte(i + k) & 0xc0) != 0x80) return false;
-    i += extra + 1;
+    i += next.count + 1;
   }
   return true;
 }
 
+// Other names are stored as their bytes without the flag, which readers
+// take for their own code page rather than refusing the archive.
 uint16_t flagsOf(const EntryRecord& entry) {
-  return !isAscii(entry.name) && isUtf8(entry.name) ? kUtf8Flag : 0;
+  return !isAscii(entry.name) && isWellFormedUtf8(entry.name) ? kUtf8Flag : 0;
 }
 
 bool isDirectory(const EntryRecord& entry) { return S_ISDIR(entry.mode); }
@@ -69,28 +90,33 @@ uint16_t versionNeeded(const EntryRecord& entry, bool zip64) {
   return entry.method == kDeflated || isDirectory(entry) ? 20 : 10;
 }
 
-// MS-DOS date and time in local time, as zip readers show them; clamped to
-// the years the format can hold.
+// MS-DOS date and time in local time, as zip readers show them. Times
+// before 1980 get the first moment the format holds, times after 2107 (or
+// too far off for localtime_r) the last one.
 void putDosTime(std::string& out, time_t when) {
   struct tm local {};
-  localtime_r(&when, &local);
-  int year = local.tm_year + 1900;
-  if (year < 1980) {
+  const bool converted = localtime_r(&when, &local) != nullptr;
+  if (converted ? local.tm_year < 80 : when < 0) {
     put16(out, 0);
     put16(out, (1 << 5) | 1);
     return;
   }
-  if (year > 2107) {
+  if (!converted || local.tm_year > 207) {
     put16(out, (23 << 11) | (59 << 5) | 29);
     put16(out, (127 << 9) | (12 << 5) | 31);
     return;
   }
   put16(out,
         static_cast<uint64_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2)));
-  put16(out,
-        static_cast<uint64_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday));
+  put16(out, static_cast<uint64_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) |
+                                   local.tm_mday));
 }
 
+// The extended timestamp (0x5455) holds the modification time as a signed
+// 32-bit count of seconds since 1970 UTC, so it reaches only from
+// 1901-12-13 20:45:52 to 2038-01-19 03:14:07. A time outside is stored as
+// the nearer end, so readers that prefer this field to the DOS date show
+// a file of 2040 as of 2038.
 void putTimestamp(std::string& out, time_t when) {
   int64_t seconds = std::clamp<int64_t>(when, INT32_MIN, INT32_MAX);
   put16(out, kTimestampTag);

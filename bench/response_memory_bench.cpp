@@ -1,9 +1,10 @@
 // Measures a whole build-server run of the built `run` against a service on
 // 127.0.0.1 that answers each request with 201 and a body of a few hundred
-// megabytes. Goals: the run succeeds (status 0), and the tool's peak memory
-// stays under 64 MB: a body over 1 MiB is read to its end and dropped, never
-// held. `curl -F` of the same form against the same service, its answer
-// written to /dev/null, runs beside it as the reference.
+// megabytes. Goals: the run succeeds (status 0) within 5 seconds, and the
+// tool's peak memory stays under 64 MB: past 1 MiB of a body the tool stops
+// reading, so the service gets to send only what the sockets' buffers take.
+// `curl -F` of the same form against the same service, its answer written to
+// /dev/null and so read whole, runs beside it as the reference.
 //
 //   bench_response_memory [FOLDER [MEGABYTES]]
 //
@@ -79,7 +80,9 @@ class BigAnswerService {
     close(listener_);
   }
   std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  // The answers begun (heads sent), and the body bytes of all answers sent.
   int answered() const { return answered_; }
+  std::uint64_t bodyBytesSent() const { return sent_; }
 
  private:
   void serve() {
@@ -90,16 +93,18 @@ class BigAnswerService {
           "HTTP/1.1 201 Created\r\nContent-Type: application/octet-stream\r\n"
           "Connection: close\r\nContent-Length: " +
           std::to_string(bytes_) + "\r\n\r\n";
-      if (write(fd, head.data(), head.size()) != static_cast<ssize_t>(head.size())) continue;
-      std::uint64_t sent = 0;
-      while (sent < bytes_) {
+      // A client that stops reading closes the connection: no SIGPIPE then.
+      if (send(fd, head.data(), head.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(head.size()))
+        continue;
+      ++answered_;
+      for (std::uint64_t sent = 0; sent < bytes_;) {
         std::size_t piece =
             static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), bytes_ - sent));
-        ssize_t put = write(fd, block.data(), piece);
+        ssize_t put = send(fd, block.data(), piece, MSG_NOSIGNAL);
         if (put <= 0) break;
         sent += static_cast<std::uint64_t>(put);
+        sent_ += static_cast<std::uint64_t>(put);
       }
-      if (sent == bytes_) ++answered_;
     }
   }
 
@@ -107,6 +112,7 @@ class BigAnswerService {
   int listener_ = -1;
   int port_ = 0;
   std::atomic<int> answered_{0};
+  std::atomic<std::uint64_t> sent_{0};
   std::thread thread_;
 };
 
@@ -154,15 +160,19 @@ int main(int argc, char** argv) {
   prctl(PR_SET_NAME, "xcsbuildd", 0, 0, 0);
   bench::Outcome tool = bench::measure({RUN_EXECUTABLE, kKey}, &settings, project);
   int toolAnswers = service.answered();
+  std::uint64_t toolBodyBytes = service.bodyBytesSent();
   bench::Outcome curl = runCurl(products, service);
   fs::remove_all(work);
 
-  bool succeeded = tool.status == 0 && toolAnswers == 2;
+  bool succeeded = tool.status == 0 && toolAnswers == 2 && tool.seconds < 5;
   bool memoryMet = tool.peakKiB < 64 * 1024;
   std::printf("Build-server run answered with %llu MB bodies (notification and upload)\n",
               static_cast<unsigned long long>(megabytes));
-  std::printf("  run:  status %d (goal: 0) %s, %d answers read whole, %.3f s\n", tool.status,
-              succeeded ? "met" : "NOT met", toolAnswers, tool.seconds);
+  std::printf(
+      "  run:  status %d in %.3f s (goal: 0 within 5 s) %s, %d answers begun, %.1f MB of\n"
+      "        their bodies sent before the tool closed\n",
+      tool.status, tool.seconds, succeeded ? "met" : "NOT met", toolAnswers,
+      static_cast<double>(toolBodyBytes) / 1e6);
   std::printf("  curl: status %d, %.3f s\n", curl.status, curl.seconds);
   std::printf("  peak memory of run (with its archiver):  %.1f MB (goal: < 64 MB) %s\n",
               tool.peakKiB / 1024.0, memoryMet ? "met" : "NOT met");

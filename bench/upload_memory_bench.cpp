@@ -38,6 +38,7 @@
 #include "bench/DwarfLikeData.h"
 #include "bench/MeasuredRun.h"
 #include "bench/SampleAppSettings.h"
+#include "bench/ServiceStandIn.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -51,48 +52,7 @@ const std::string kKey = "0123456789abcdef0123456789abcdef01234567";
 
 using bench::measure;
 using bench::Outcome;
-
-// The stand-in service, started lenient (so that curl's form, which differs
-// from the tool's in its details, is stored and answered 201 as well).
-struct Service {
-  pid_t pid = -1;
-  int port = 0;
-  fs::path data;
-
-  explicit Service(const fs::path& dataFolder) : data(dataFolder) {
-    int out[2];
-    if (pipe(out) != 0) std::exit(1);
-    std::string program = std::string(BINARY_ROOT) + "/stand-ins/service/quorvex-service";
-    std::vector<std::string> texts = {program, "--lenient", "--port", "0", "--data", data};
-    std::vector<char*> argv;
-    for (auto& text : texts) argv.push_back(text.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-      std::fprintf(stderr, "cannot start %s\n", program.c_str());
-      std::exit(1);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    std::string line;
-    char c = 0;
-    while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-    close(out[0]);
-    port = std::atoi(line.c_str() + 5);
-  }
-  ~Service() {
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-  }
-  std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port); }
-  // Removes what the service stored, so rounds do not fill the disk.
-  void forget() const {
-    for (const auto& entry : fs::directory_iterator(data)) fs::remove(entry.path());
-  }
-};
+using bench::Service;
 
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());

@@ -8,7 +8,10 @@
 
 // Build-server mode: notifies the web service once (its result never
 // decides), then uploads the dSYM, a second time only when the first
-// attempt failed. Returns the exit status: 0 when an attempt succeeded, else 1.
+// attempt failed. With QUORVEX_UPLOAD_ALL_DSYMS the other dSYM bundles of the
+// build follow, each checked against its product before anything is sent and
+// uploaded the same way. Returns the exit status: 0 when every upload
+// succeeded in one of its attempts, else 1.
 int runBuildServerMode(const platform::Environment& environment,
                        const std::shared_ptr<QVXMachOBinary>& executable, const std::string& apiKey,
                        const std::string& buildSecret);

@@ -6,6 +6,7 @@
 #include "driver/ArtifactPlist.h"
 #include "driver/BuildServerMode.h"
 #include "driver/Console.h"
+#include "driver/DSYMMatch.h"
 #include "driver/DeploymentTarget.h"
 #include "driver/HostDetection.h"
 #include "driver/InteractiveMode.h"
@@ -81,6 +82,7 @@ int main(int argc, char** argv) {
   verifyEnvironmentIsValid(environment);
   computePathToFramework(environment);
   const std::shared_ptr<QVXMachOBinary> executable = checkDeploymentTarget(environment);
+  checkDSYMMatchesExecutable(environment, executable);
   writeArtifactPlistIfRequested(environment, apiKey);
   const RunMode mode = decideRunMode();
   if (mode == RunMode::interactive) return runInteractiveMode(environment, apiKey, serviceEndpoint);

@@ -39,6 +39,8 @@ std::string cacheDirectory(const std::string& endpointText) {
   return path;
 }
 
+bool isDSYMEntryName(const std::string& name) { return platform::pathExtension(name) == "dSYM"; }
+
 std::vector<std::string> cacheDSYMsAtPath(const std::string& sourceDirectory,
                                           const std::string& destinationDirectory) {
   platform::Error listingError;
@@ -49,7 +51,7 @@ std::vector<std::string> cacheDSYMsAtPath(const std::string& sourceDirectory,
   }
   std::vector<std::string> copies;
   for (const auto& name : *names) {
-    if (platform::pathExtension(name) != "dSYM") continue;
+    if (!isDSYMEntryName(name)) continue;
     std::string destination = platform::appendPathComponent(destinationDirectory, name);
     copies.push_back(destination);
     copyDSYM(platform::appendPathComponent(sourceDirectory, name), destination);

@@ -16,6 +16,10 @@ std::string endpoint(const platform::Environment& environment);
 // returns the path.
 std::string cacheDirectory(const std::string& endpointText);
 
+// Whether an entry of a products folder is a dSYM bundle: its extension is
+// exactly "dSYM".
+bool isDSYMEntryName(const std::string& name);
+
 // Copies every entry of sourceDirectory whose extension is exactly "dSYM"
 // into destinationDirectory under the same name, in listing order, and
 // returns the destination paths. Ends the process with status 1 when the

@@ -52,6 +52,8 @@ std::shared_ptr<QVXdSYM> QVXdSYM::initWithURL(const std::optional<platform::File
   std::shared_ptr<QVXdSYM> dSYM(new QVXdSYM(std::move(*bundle)));
   dSYM->_binary = QVXMachOBinary::initWithURL(platform::FileURL::fileURLWithPath(
       platform::appendPathComponent(dwarfDirectory, entries[0])));
+  for (std::size_t i = 1; i < entries.size(); ++i)
+    dSYM->_otherDWARFEntries.push_back(platform::appendPathComponent(dwarfDirectory, entries[i]));
   return dSYM;
 }
 
@@ -82,4 +84,10 @@ std::optional<platform::Value> QVXdSYM::shortBundleVersion() const {
 
 void QVXdSYM::enumerateUUIDs(const QVXMachOBinary::UUIDCallback& callback) const {
   if (_binary) _binary->enumerateUUIDs(callback);
+}
+
+void QVXdSYM::enumerateAllUUIDs(const QVXMachOBinary::UUIDCallback& callback) const {
+  enumerateUUIDs(callback);
+  for (const std::string& path : _otherDWARFEntries)
+    if (auto binary = QVXMachOBinary::MachOBinaryWithPath(path)) binary->enumerateUUIDs(callback);
 }

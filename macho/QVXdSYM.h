@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "macho/QVXMachOBinary.h"
 #include "platform/Bundle.h"
@@ -34,9 +35,17 @@ class QVXdSYM {
   std::optional<platform::Value> bundleVersion() const;
   std::optional<platform::Value> shortBundleVersion() const;
 
+  // The DWARF file as a binary object; nullptr without one.
+  const std::shared_ptr<QVXMachOBinary>& binary() const { return _binary; }
+
   // Passes each slice's UUID and architecture of the DWARF file to the
   // callback; never calls it without binary.
   void enumerateUUIDs(const QVXMachOBinary::UUIDCallback& callback) const;
+
+  // The same for every file of the DWARF directory that opens as Mach-O, the
+  // binary's first and the others in listing order: a bundle may carry more
+  // than one DWARF file. Reads headers and load commands only.
+  void enumerateAllUUIDs(const QVXMachOBinary::UUIDCallback& callback) const;
 
   QVXdSYM(const QVXdSYM&) = delete;
   QVXdSYM& operator=(const QVXdSYM&) = delete;
@@ -46,4 +55,6 @@ class QVXdSYM {
 
   platform::Bundle _bundle;
   std::shared_ptr<QVXMachOBinary> _binary;
+  // The DWARF directory's entries after the first, as full paths.
+  std::vector<std::string> _otherDWARFEntries;
 };

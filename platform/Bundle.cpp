@@ -19,3 +19,17 @@ std::optional<std::string> Bundle::bundleIdentifier() const {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+std::optional<std::string> Bundle::executablePath() const {
+  const std::string* name = textForKey(info_, "CFBundleExecutable");
+  if (!name || name->empty() || *name == "." || *name == ".." ||
+      name->find('/') != std::string::npos)
+    return std::nullopt;
+  const std::string contents = appendPathComponent(path_, "Contents");
+  if (directoryExists(contents)) return appendPathComponent(contents, "MacOS/" + *name);
+  return appendPathComponent(path_, *name);
+}
+
+}  // namespace platform

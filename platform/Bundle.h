@@ -25,6 +25,11 @@ class Bundle {
   // The "CFBundleIdentifier" entry when it is a text; nothing otherwise.
   std::optional<std::string> bundleIdentifier() const;
 
+  // The executable that "CFBundleExecutable" names: Contents/MacOS/NAME in a
+  // bundle with a Contents folder, NAME at the top of a flat one. Nothing
+  // without that entry, or for a name that is not a plain file name.
+  std::optional<std::string> executablePath() const;
+
  private:
   Bundle(std::string path, Value info) : path_(std::move(path)), info_(std::move(info)) {}
 

@@ -26,7 +26,7 @@ class URLConnectionDelegate {
   virtual void connection_didReceiveResponse(URLConnection& connection,
                                              const URLResponse& response) = 0;
   // Body bytes arrived: the whole kept body at once, after its last byte
-  // (a body longer than kKeptResponseBodyLimit is read and not kept).
+  // (a body longer than kKeptResponseBodyLimit is not kept, see there).
   virtual void connection_didReceiveData(URLConnection& connection, Bytes data) = 0;
   // The exchange failed; the last event.
   virtual void connection_didFailWithError(URLConnection& connection,
@@ -45,14 +45,23 @@ class URLConnectionDelegate {
 // the connection's own that plays the main run loop and delivers the
 // delegate's events, or synchronously on the caller's thread.
 //
-// The transport: connections time out after timeoutInterval seconds, and an
-// exchange ends when nothing has moved for timeoutInterval seconds: no byte
-// received or handed to the socket, none acknowledged by the peer, the
-// socket's send queue unchanged. An upload the peer keeps taking is never
-// cut off, however long it takes, even when all of it went into the
-// kernel's buffers at once. The status is the one curl read from the status
-// line; a status line it cannot read fails the exchange. At most
-// kKeptResponseBodyLimit bytes of a body are kept; no redirect is followed; only http and https are
+// The transport bounds every phase of an exchange, each with an error text
+// of its own (code 28 of "CURLErrorDomain"), T being timeoutInterval:
+// - connecting (TLS and proxy tunnels included): at most T;
+// - sending the request: it ends when in any T seconds the peer acknowledged
+//   less than 16 KiB of it, or less than what remains when that is smaller.
+//   Judged by what the peer acknowledged, not by what went into the socket:
+//   an upload the peer keeps taking at any real speed is never cut off,
+//   even when all of it went into the kernel's buffers at once;
+// - the answer: from the last byte of the request being acknowledged (or
+//   an earlier final head) until the answer is complete, at most 2T in all,
+//   however bytes trickle in (interim answers, a slow head, a slow body),
+//   and never T without a byte. The answer is complete when its body is
+//   whole or kKeptResponseBodyLimit bytes of it are kept.
+// With a final head received, the exchange ends with that head's status
+// even when the body was cut short; without one its status stays 0. The
+// status is the one curl read from the status line; a status line it cannot
+// read fails the exchange. No redirect is followed; only http and https are
 // spoken; TLS peers are always verified, with the trust of SSL_CERT_FILE and SSL_CERT_DIR added to
 // the system's; proxies come from the environment as curl reads it; a body
 // goes with its Content-Length, never chunked, and without

@@ -16,7 +16,8 @@
 #include <vector>
 
 #include "platform/Format.h"
-#include "platform/HTTPTransportIdleWatch.h"
+#include "platform/HTTPTransportPhaseWatch.h"
+#include "platform/HTTPTransportSocketDelivery.h"
 
 namespace platform {
 
@@ -39,6 +40,13 @@ Error curlError(CURLcode code, const char* details) {
   std::string message = details && *details ? details : curl_easy_strerror(code);
   return Error{kCURLErrorDomain, static_cast<long long>(code), message};
 }
+
+// The error of an exchange that broke one of its bounds.
+Error timeOut(const std::string& what) {
+  return curlError(CURLE_OPERATION_TIMEDOUT, ("Operation timed out: " + what).c_str());
+}
+
+long wholeSeconds(double seconds) { return static_cast<long>(std::ceil(seconds)); }
 
 // Whether the text is an HTTP token (a method or a header name).
 bool isToken(std::string_view text) {
@@ -144,13 +152,13 @@ curl_slist* headerList(const MutableURLRequest& request) {
 }
 
 // Collects header lines into response heads, keeps the body up to its limit,
-// watches for a stalled peer and feeds the observer.
+// holds each phase to its bounds and feeds the observer.
 class Exchange {
  public:
   Exchange(const MutableURLRequest& request, HTTPExchangeObserver& observer)
       : request_(request),
         observer_(observer),
-        idle_(std::chrono::duration<double>(request.timeoutInterval()), IdleWatch::Clock::now()) {
+        watch_(ExchangeLimits::forTimeout(request.timeoutInterval())) {
     if (request.HTTPBody()) reader_ = std::make_unique<RequestBody::Reader>(*request.HTTPBody());
   }
 
@@ -162,15 +170,17 @@ class Exchange {
   static size_t onRead(char* buffer, size_t size, size_t count, void* self);
   static int onSeek(void* self, curl_off_t offset, int origin);
   static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+  static int onConnected(void* self, char*, char*, int, int);
   static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
   static int onCloseSocket(void* self, curl_socket_t socket);
 
-  // Whether anything moved within the time-out.
-  bool stillMoving(curl_off_t bytesMoved);
+  ExchangeSample sample();
+  // Whether the exchange keeps to the bounds of its phase.
+  bool withinBounds();
   bool headerLine(std::string_view line);
   void addFieldLine(std::string_view line);
   bool endOfHead();
-  void keepBody(const char* data, std::size_t size);
+  bool keepBody(const char* data, std::size_t size);
   void configureMethodAndBody(CURL* easy);
   std::optional<Error> result(CURLcode code, const char* details) const;
 
@@ -178,15 +188,18 @@ class Exchange {
   HTTPExchangeObserver& observer_;
   CURL* easy_ = nullptr;
   std::vector<int> sockets_;  // the sockets curl has open for the exchange
+  DeliveryTally delivery_;
   std::unique_ptr<RequestBody::Reader> reader_;
   bool readFailed_ = false;
   bool inHead_ = false;
-  IdleWatch idle_;
+  PhaseWatch watch_;
+  // Request body bytes curl handed over; answer bytes (head and body) it
+  // passed on.
+  std::uint64_t uploaded_ = 0, downloaded_ = 0;
   URLResponse head_;
   std::string lastField_;
-  // The body bytes kept so far, and all body bytes received.
-  Bytes body_;
-  std::uint64_t bodyLength_ = 0;
+  Bytes body_;  // the body bytes kept so far
+  bool bodyOverLimit_ = false;
 };
 
 std::optional<Error> Exchange::run() {
@@ -204,9 +217,10 @@ std::optional<Error> Exchange::run() {
   curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-  // No low-speed limit of curl's own: it judges by the bytes curl moved,
-  // which stand still while a body leaves the socket buffer; the idle watch
-  // of the progress callback decides instead.
+  // No low-speed limit or overall time-out of curl's own: it judges by the
+  // bytes curl moved, which stand still while a body leaves the socket
+  // buffer; the phase watch of the progress callback decides instead.
+  // Connecting (TLS and proxy tunnels included) is curl's to bound.
   if (timeout > 0) {
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout * 1000));
   }
@@ -226,7 +240,8 @@ std::optional<Error> Exchange::run() {
   curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, this);
   curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, onCloseSocket);
   curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, this);
-  idle_ = IdleWatch(std::chrono::duration<double>(timeout), IdleWatch::Clock::now());
+  curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, onConnected);
+  curl_easy_setopt(e, CURLOPT_PREREQDATA, this);
   CURLcode code = curl_easy_perform(e);
   easy_ = nullptr;
   if (!body_.empty()) observer_.exchangeReceivedBody(std::move(body_));
@@ -238,11 +253,25 @@ std::optional<Error> Exchange::result(CURLcode code, const char* details) const 
   if (readFailed_) {
     return curlError(CURLE_READ_ERROR, "The request body could not be read to its end");
   }
-  if (idle_.timedOut()) {
-    return curlError(CURLE_OPERATION_TIMEDOUT,
-                     format("Operation timed out: no byte moved for %@ seconds",
-                            static_cast<long>(std::ceil(request_.timeoutInterval())))
-                         .c_str());
+  // The answer is complete once as much of it is kept as ever will be.
+  if (bodyOverLimit_ && code == CURLE_WRITE_ERROR) return std::nullopt;
+  const ExchangeLimits& limits = watch_.limits();
+  switch (watch_.breach()) {
+    case ExchangeBreach::SendTooSlow:
+      return timeOut(format("the peer acknowledged less than %@ bytes of the request in %@ seconds",
+                            limits.sendMinimum, wholeSeconds(limits.sendWindow.count())));
+    case ExchangeBreach::AnswerTooLong:
+      return timeOut(format("the answer was not complete %@ seconds after the request was sent",
+                            wholeSeconds(limits.answerTotal.count())));
+    case ExchangeBreach::AnswerSilent:
+      return timeOut(format("no byte of the answer for %@ seconds",
+                            wholeSeconds(limits.answerSilence.count())));
+    case ExchangeBreach::None:
+      break;
+  }
+  if (code == CURLE_OPERATION_TIMEDOUT && watch_.phase() == ExchangePhase::Connecting) {
+    return timeOut(
+        format("no connection within %@ seconds", wholeSeconds(request_.timeoutInterval())));
   }
   return curlError(code, details);
 }
@@ -275,6 +304,7 @@ size_t Exchange::onHeader(char* data, size_t size, size_t count, void* self) {
 }
 
 bool Exchange::headerLine(std::string_view line) {
+  downloaded_ += line.size();
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   // curl has read the status line before it hands it over; a line it
   // cannot read ends the exchange with its error before any head is made.
@@ -290,7 +320,10 @@ bool Exchange::headerLine(std::string_view line) {
     long code = 0;
     curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code);
     head_.statusCode = code > 0 ? static_cast<std::uint64_t>(code) : 0;
-    return head_.statusCode < 200 || endOfHead();
+    if (head_.statusCode < 200) return true;
+    // A final head answers the request, however much of it the peer read.
+    watch_.startAnswer(sample(), PhaseWatch::Clock::now());
+    return endOfHead();
   }
   addFieldLine(line);
   return true;
@@ -347,17 +380,20 @@ bool Exchange::endOfHead() {
 size_t Exchange::onData(char* data, size_t size, size_t count, void* self) {
   auto* exchange = static_cast<Exchange*>(self);
   if (!exchange->observer_.exchangeShouldContinue()) return 0;
-  exchange->keepBody(data, size * count);
-  return size * count;
+  exchange->downloaded_ += size * count;
+  return exchange->keepBody(data, size * count) ? size * count : 0;
 }
 
-void Exchange::keepBody(const char* data, std::size_t size) {
-  bodyLength_ += size;
-  if (bodyLength_ > kKeptResponseBodyLimit) {
+// False, with nothing kept, for a body longer than the limit: the exchange
+// stops reading there.
+bool Exchange::keepBody(const char* data, std::size_t size) {
+  if (size > kKeptResponseBodyLimit - body_.size()) {
+    bodyOverLimit_ = true;
     Bytes().swap(body_);  // gives the memory back as well
-    return;
+    return false;
   }
   body_.insert(body_.end(), data, data + size);
+  return true;
 }
 
 size_t Exchange::onRead(char* buffer, size_t size, size_t count, void* self) {
@@ -379,18 +415,37 @@ int Exchange::onSeek(void* self, curl_off_t offset, int origin) {
   return CURL_SEEKFUNC_OK;
 }
 
-int Exchange::onProgress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t,
-                         curl_off_t uploaded) {
+int Exchange::onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
   auto* exchange = static_cast<Exchange*>(self);
   if (!exchange->observer_.exchangeShouldContinue()) return 1;
-  return exchange->stillMoving(downloaded + uploaded) ? 0 : 1;
+  exchange->uploaded_ = static_cast<std::uint64_t>(uploaded);
+  return exchange->withinBounds() ? 0 : 1;
 }
 
-bool Exchange::stillMoving(curl_off_t bytesMoved) {
-  ExchangeProgress progress;
-  progress.transferredBytes = static_cast<std::uint64_t>(bytesMoved);
-  for (int socket : sockets_) progress.sockets.push_back(socketDelivery(socket));
-  return idle_.stillMoving(progress, IdleWatch::Clock::now());
+// Called once the connection is ready, before the request goes out.
+int Exchange::onConnected(void* self, char*, char*, int, int) {
+  auto* exchange = static_cast<Exchange*>(self);
+  exchange->watch_.startSending(exchange->sample(), PhaseWatch::Clock::now());
+  return CURL_PREREQFUNC_OK;
+}
+
+// What the exchange moved so far. Answer bytes count as the socket shows
+// them arrive and as curl passes them on, so that neither a head nor a TLS
+// record trickling in goes unseen.
+ExchangeSample Exchange::sample() {
+  for (int socket : sockets_) delivery_.see(socket, socketDelivery(socket));
+  return ExchangeSample{delivery_.acknowledged(uploaded_), delivery_.received() + downloaded_};
+}
+
+// The request is sent once curl handed over all of its body and the peer
+// acknowledged every byte.
+bool Exchange::withinBounds() {
+  ExchangeSample now = sample();
+  std::uint64_t bodySize = reader_ ? request_.HTTPBody()->size() : 0;
+  if (watch_.phase() == ExchangePhase::Sending && uploaded_ >= bodySize &&
+      !delivery_.holdsUnacknowledged())
+    watch_.startAnswer(now, PhaseWatch::Clock::now());
+  return watch_.check(now, PhaseWatch::Clock::now()) == ExchangeBreach::None;
 }
 
 // curl tells which socket a transfer uses only once it is over, so the
@@ -404,7 +459,10 @@ curl_socket_t Exchange::onOpenSocket(void* self, curlsocktype, curl_sockaddr* ad
 }
 
 int Exchange::onCloseSocket(void* self, curl_socket_t socket) {
-  std::vector<int>& sockets = static_cast<Exchange*>(self)->sockets_;
+  auto* exchange = static_cast<Exchange*>(self);
+  exchange->delivery_.see(socket, socketDelivery(socket));
+  exchange->delivery_.forget(socket);
+  std::vector<int>& sockets = exchange->sockets_;
   sockets.erase(std::remove(sockets.begin(), sockets.end(), socket), sockets.end());
   return close(socket);
 }

@@ -14,9 +14,11 @@ namespace platform {
 // The error domain of transport errors.
 inline constexpr const char* kCURLErrorDomain = "CURLErrorDomain";
 
-// The longest response body an exchange keeps. A longer one is still read to
-// its end, so that the exchange finishes normally with its status and
-// headers, but none of its bytes are kept.
+// The longest response body an exchange keeps. The answer is complete once
+// its body is whole or this much of it is kept: past that the exchange stops
+// reading and closes the connection, and finishes normally with the head's
+// status and headers but none of the body, so that a body cut short is never
+// taken for a whole one.
 inline constexpr std::size_t kKeptResponseBodyLimit = 1 << 20;
 
 // What a running exchange reports to whoever runs it. Each call answers

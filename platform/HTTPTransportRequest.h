@@ -28,8 +28,10 @@ class MutableURLRequest {
   const std::optional<URL>& url() const { return url_; }
   // The cache policy given at creation.
   int cachePolicy() const { return cachePolicy_; }
-  // The idle time-out in seconds: the longest wait for a connection, and the
-  // longest time without any byte moving either way.
+  // The time-out in seconds that bounds the phases of the exchange (see
+  // URLConnection): the longest wait for a connection, the window in which
+  // the peer must take some of the request, the longest silence of the
+  // answer, and half the longest answer.
   double timeoutInterval() const { return timeoutInterval_; }
 
   // The HTTP method, "GET" unless set.

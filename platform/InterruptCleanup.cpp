@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -29,10 +30,40 @@ std::atomic<int> gHandling{0};
 struct sigaction gPrevious[kSignalCount];
 bool gInstalled[kSignalCount] = {};
 
+// How long the child has to end after the signal before it is killed.
+constexpr long kChildGraceMilliseconds = 3000;
+constexpr long kChildPollMilliseconds = 5;
+
+long millisecondsSince(const timespec& start) {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+}
+
+// Whether CHILD has ended and been reaped within the grace time.
+bool reapedWithinGrace(pid_t child) {
+  timespec start{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  const timespec pause{0, kChildPollMilliseconds * 1000000};
+  int status = 0;
+  while (millisecondsSince(start) < kChildGraceMilliseconds) {
+    const pid_t reaped = waitpid(child, &status, WNOHANG);
+    if (reaped == child || (reaped < 0 && errno != EINTR)) return true;
+    nanosleep(&pause, nullptr);
+  }
+  return false;
+}
+
+// The child gets the signal, and SIGCONT in case it is stopped, which would
+// otherwise keep the signal pending for good; one that has not ended within
+// the grace time is killed.
 void stopChild(int signalNumber) {
   const pid_t child = gChild.load();
   if (child <= 0) return;
   kill(child, signalNumber);
+  kill(child, SIGCONT);
+  if (reapedWithinGrace(child)) return;
+  kill(child, SIGKILL);
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }

@@ -7,8 +7,9 @@
 namespace platform {
 
 // While a guard lives, SIGINT, SIGTERM or SIGHUP no longer leave its file
-// behind: the child being waited for (if any) gets the same signal and is
-// waited for, so it cannot write the file after it is gone; then the file
+// behind: the child being waited for (if any) gets the same signal, then
+// SIGCONT in case it is stopped, and is waited for (killed after a few
+// seconds), so it cannot write the file after it is gone; then the file
 // is removed and the process ends by the signal, as it would have without
 // the guard. A signal this process ignores stays ignored. One guard at a
 // time; a new guard replaces the path of the previous one.

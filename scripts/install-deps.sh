@@ -10,6 +10,7 @@ packages=(
   build-essential cmake pkg-config git
   libplist-dev libcurl4-openssl-dev libglib2.0-dev nlohmann-json3-dev libcpp-httplib-dev
   libssl-dev uuid-dev openssl ca-certificates
+  nginx
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 lld-14 llvm-14 libclang-rt-14-dev clang-format
   zip unzip curl libdeflate-dev zlib1g-dev libarchive-tools python3

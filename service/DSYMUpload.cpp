@@ -5,8 +5,10 @@
 
 #include "driver/Console.h"
 #include "driver/Validation.h"
+#include "macho/QVXdSYM.h"
 #include "platform/FileReadability.h"
 #include "platform/FileRemoval.h"
+#include "platform/FileURL.h"
 #include "platform/Format.h"
 #include "platform/InterruptCleanup.h"
 #include "platform/MainBundle.h"
@@ -34,15 +36,23 @@ struct UploadPaths {
   std::string zipPath;     // the zip next to the dSYM bundle
 };
 
-UploadPaths uploadPaths(const platform::Environment& environment) {
+UploadPaths uploadPaths(const std::string& dsymFolder, const std::string& dsymName) {
   UploadPaths paths;
-  paths.dsymFolder = platform::valueFor(environment, "DWARF_DSYM_FOLDER_PATH").value_or("");
-  paths.dsymName = platform::valueFor(environment, "DWARF_DSYM_FILE_NAME").value_or("");
+  paths.dsymFolder = dsymFolder;
+  paths.dsymName = dsymName;
   paths.dsymPath = platform::joinWithSlash(paths.dsymFolder, paths.dsymName);
   paths.zipName = platform::newUUIDString() + ".zip";
   paths.zipPath = platform::joinWithSlash(paths.dsymFolder, paths.zipName);
   return paths;
 }
+
+// What one upload sends: a dSYM bundle, and the Mach-O file whose slices
+// give the identifier/arch pairs (none without one).
+struct UploadSubject {
+  std::string dsymFolder;
+  std::string dsymName;
+  std::shared_ptr<QVXMachOBinary> slices;
+};
 
 // The Info.plist's value for the key; null (an absent value) when missing.
 platform::Value infoValue(const platform::Value& info, const std::string& key) {
@@ -126,10 +136,10 @@ void reportUploadFailure(const QVXWebResponse& response, const UploadPaths& path
 
 }  // namespace
 
-bool uploadDSYM(const platform::Environment& environment,
-                const std::shared_ptr<QVXMachOBinary>& executable, const std::string& apiKey,
-                const std::string& buildSecret, bool finalAttempt) {
-  (void)buildSecret;  // the upload never carries the build secret
+namespace {
+
+bool uploadSubject(const platform::Environment& environment, const UploadSubject& subject,
+                   const std::string& apiKey, bool finalAttempt) {
   const platform::Value info = infoPlistDictionary(environment);
   const std::string baseURL = codeMappingBaseURL(environment);
   auto request = QVXWebRequest::requestWithMethod_path(
@@ -137,8 +147,8 @@ bool uploadDSYM(const platform::Environment& environment,
   addClientHeaders(*request, apiKey);
   addClientVersionHeaders(*request);
   addProjectFields(*request, info, environment);
-  const std::string summary = addExecutableSlices(*request, executable);
-  const UploadPaths paths = uploadPaths(environment);
+  const std::string summary = addExecutableSlices(*request, subject.slices);
+  const UploadPaths paths = uploadPaths(subject.dsymFolder, subject.dsymName);
   // A build cancelled from here on leaves no zip beside the bundle.
   const platform::RemovalOnInterrupt zipRemoval(paths.zipPath);
   compressDSYM(paths);
@@ -159,4 +169,25 @@ bool uploadDSYM(const platform::Environment& environment,
     }
   });
   return success;
+}
+
+}  // namespace
+
+bool uploadDSYM(const platform::Environment& environment,
+                const std::shared_ptr<QVXMachOBinary>& executable, const std::string& apiKey,
+                const std::string& buildSecret, bool finalAttempt) {
+  (void)buildSecret;  // the upload never carries the build secret
+  UploadSubject app{platform::valueFor(environment, "DWARF_DSYM_FOLDER_PATH").value_or(""),
+                    platform::valueFor(environment, "DWARF_DSYM_FILE_NAME").value_or(""),
+                    executable};
+  return uploadSubject(environment, app, apiKey, finalAttempt);
+}
+
+bool uploadOtherDSYM(const platform::Environment& environment, const std::string& dsymName,
+                     const std::string& apiKey, bool finalAttempt) {
+  const std::string folder = platform::valueFor(environment, "DWARF_DSYM_FOLDER_PATH").value_or("");
+  auto dSYM = QVXdSYM::dSYMWithURL(
+      platform::FileURL::fileURLWithPath(platform::joinWithSlash(folder, dsymName)));
+  UploadSubject other{folder, dsymName, dSYM ? dSYM->binary() : nullptr};
+  return uploadSubject(environment, other, apiKey, finalAttempt);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <map>
 
 namespace standin {
@@ -12,9 +13,20 @@ const char* const kDeveloperToken = "c0ffee1d5ea5e0ffb0a7d1ce5ca1ab1e0bad5eed";
 const char* const kAccept = "application/json, application/x-plist";
 const char* const kSecretHeader = "X-Quorvex-Build-Secret";
 
+// Header names are matched without regard to case, as HTTP defines them
+// (HTTP/2 always sends them in lower case); httplib::Headers does the same.
+struct CaselessLess {
+  bool operator()(const std::string& a, const std::string& b) const {
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [](unsigned char x, unsigned char y) { return std::tolower(x) < std::tolower(y); });
+  }
+};
+using HeaderNameMap = std::map<std::string, std::string, CaselessLess>;
+
 // The identity headers every request carries, with their exact values
 // ("" for the API key, whose value is only measured).
-std::map<std::string, std::string> identityHeaders() {
+HeaderNameMap identityHeaders() {
   return {
       {"X-Quorvex-API-Key", ""},
       {"X-Quorvex-Developer-Token", kDeveloperToken},
@@ -138,8 +150,9 @@ std::vector<std::string> headerProblems(RequestKind kind, const httplib::Headers
     problems.push_back("X-Quorvex-API-Key is not 40 characters long");
   checkSecret(kind, headers, problems);
   for (const auto& [name, value] : headers) {
-    if (startsWithCaseless(name, "X-Quorvex-") && name != kSecretHeader &&
-        identity.count(name) == 0)
+    bool secret =
+        name.size() == std::strlen(kSecretHeader) && startsWithCaseless(name, kSecretHeader);
+    if (startsWithCaseless(name, "X-Quorvex-") && !secret && identity.count(name) == 0)
       problems.push_back("unexpected header " + name);
   }
   checkFraming(headers, problems);

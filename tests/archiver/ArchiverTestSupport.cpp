@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "tests/support/ProcessGroup.h"
+
 namespace archivertest {
 
 namespace fs = std::filesystem;
@@ -22,8 +24,9 @@ const char* kListScript = R"(
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1]) as z:
     for i in z.infolist():
-        print('%s\t%d\t%d\t%d\t%d\t%d' % (i.filename.encode('utf-8').hex(), i.external_attr >> 16,
-              i.file_size, i.CRC, i.flag_bits, i.compress_type))
+        print('%s\t%d\t%d\t%d\t%d\t%d\t%04d-%02d-%02dT%02d:%02d:%02d' % (
+              i.filename.encode('utf-8').hex(), i.external_attr >> 16, i.file_size, i.CRC,
+              i.flag_bits, i.compress_type, *i.date_time))
 )";
 
 std::string fromHex(const std::string& hex) {
@@ -44,6 +47,13 @@ ProcessResult runArchiver(const std::vector<std::string>& arguments, int seconds
 
 ProcessResult archive(const std::string& source, const std::string& zip, int seconds) {
   return runArchiver({"-c", "-k", "--keepParent", source, zip}, seconds);
+}
+
+pid_t startArchiver(const std::string& source, const std::string& zip,
+                    const std::vector<std::string>& wrapper) {
+  std::vector<std::string> argv = wrapper;
+  argv.insert(argv.end(), {archiverExecutable(), "-c", "-k", "--keepParent", source, zip});
+  return testsupport::startProcess(argv, {}, ".", "/dev/null", false);
 }
 
 ProcessResult runTool(const std::vector<std::string>& argv) {
@@ -67,7 +77,8 @@ std::vector<ZipEntry> listEntries(const std::string& zip) {
     std::istringstream fields(line);
     std::string hex;
     ZipEntry entry;
-    fields >> hex >> entry.mode >> entry.size >> entry.crc >> entry.flags >> entry.method;
+    fields >> hex >> entry.mode >> entry.size >> entry.crc >> entry.flags >> entry.method >>
+        entry.dateTime;
     entry.name = fromHex(hex);
     entries.push_back(entry);
   }

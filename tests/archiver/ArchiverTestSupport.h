@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <map>
 #include <string>
@@ -20,6 +21,11 @@ inline std::string archiverExecutable() { return ARCHIVER_EXECUTABLE; }
 ProcessResult archive(const std::string& source, const std::string& zip, int seconds = 60);
 // Runs the archiver with exactly these arguments, stopped after SECONDS.
 ProcessResult runArchiver(const std::vector<std::string>& arguments, int seconds = 60);
+// Starts the archiver in the background with the stop signals at their
+// default actions, through WRAPPER when given (/usr/bin/nohup: SIGHUP
+// ignored); its standard streams go nowhere. Returns its process id.
+pid_t startArchiver(const std::string& source, const std::string& zip,
+                    const std::vector<std::string>& wrapper = {});
 // Runs a command found in /usr/bin or /bin (a short PATH, the test's own HOME).
 ProcessResult runTool(const std::vector<std::string>& argv);
 
@@ -31,6 +37,7 @@ struct ZipEntry {
   uint32_t crc = 0;
   uint16_t flags = 0;
   uint16_t method = 0;
+  std::string dateTime;  // the DOS date and time, as YYYY-MM-DDThh:mm:ss
 };
 // The entries in archive order; fails the test when Python cannot read it.
 std::vector<ZipEntry> listEntries(const std::string& zip);

@@ -9,6 +9,7 @@
 
 #include "tests/archiver/ArchiverTestSupport.h"
 #include "tests/support/SampleApp.h"
+#include "tests/support/ScopedVariable.h"
 
 namespace archivertest {
 namespace {
@@ -111,6 +112,59 @@ TEST_F(ArchiveContentsTest, NonAsciiNamesAreMarkedUtf8AndAsciiNamesAreNot) {
   }
   EXPECT_TRUE(sawUtf8);
   expectArchiveEqualsTree(zip_, bundle_, "App.app.dSYM", dir_ / "out");
+}
+
+// Linux names may be any bytes; only well-formed UTF-8 ones are marked, the
+// others are kept as their bytes, and every reader opens the archive.
+TEST_F(ArchiveContentsTest, OnlyWellFormedUtf8NamesAreMarkedUtf8) {
+  // "u": well-formed (U+00E9, U+D7FF, U+E000, U+1F600, U+10FFFF); "b": not
+  // (overlong, surrogate, past U+10FFFF, lead bytes F5-FF, cut short).
+  const std::vector<std::string> names = {
+      "u\xC3\xA9",         "u\xED\x9F\xBF", "u\xEE\x80\x80",     "u\xF0\x9F\x98\x80",
+      "u\xF4\x8F\xBF\xBF", "b\xC0\xAF",     "b\xE0\x80\xAF",     "b\xF0\x80\x80\xAF",
+      "b\xED\xA0\x80",     "b\xED\xBF\xBF", "b\xF4\x90\x80\x80", "b\xF5\x80\x80\x80",
+      "b\xF7\xBF\xBF\xBF", "b\xFF",         "b\xE2\x82"};
+  for (const auto& name : names) writeFile(bundle_ + "/" + name, "x");
+  ASSERT_EQ(archive(bundle_, zip_).status, 0);
+  const std::string bytes = testsupport::readFile(zip_);
+  // Each name, in the local and the central header, just before the
+  // extended timestamp's tag "UT".
+  for (const auto& name : names)
+    EXPECT_EQ(testsupport::countOf(bytes, "App.app.dSYM/" + name + "UT"), 2u) << name;
+  auto entries = listEntries(zip_);
+  ASSERT_EQ(entries.size(), names.size() + 1);
+  for (const auto& entry : entries)
+    EXPECT_EQ(entry.flags & 0x800, entry.name[13] == 'u' ? 0x800 : 0) << entry.name;
+  auto bsdtar = runTool({"bsdtar", "-tf", zip_});
+  EXPECT_EQ(bsdtar.status, 0) << bsdtar.err;
+  EXPECT_EQ(testsupport::countOf(bsdtar.out, "\n"), names.size() + 1);
+}
+
+// A tmpfs keeps times that the DOS date cannot hold; they get its nearest end.
+TEST(ArchiveDatesTest, TimesOutsideTheDosDateGetItsNearestEnd) {
+  if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no tmpfs at /dev/shm";
+  testsupport::ScopedVariable onTmpfs("TMPDIR", "/dev/shm");
+  TempDir dir;
+  const std::string latest = "2107-12-31T23:59:58", earliest = "1980-01-01T00:00:00";
+  const std::pair<time_t, std::string> rows[] = {
+      {32503680000, latest},         // 3000-01-01
+      {-2208988800, earliest},       // 1900-01-01
+      {67767976233532800, latest},   // year 2^31 (in UTC): adding 1900 overflows an int
+      {100000000000000000, latest},  // past what localtime_r converts
+      {-100000000000000000, earliest}};
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    const std::string path = dir / ("App.app.dSYM/t" + std::to_string(row));
+    writeFile(path, "x");
+    setTime(path, rows[row].first);
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || info.st_mtime != rows[row].first)
+      GTEST_SKIP() << "no tmpfs at /dev/shm keeps the time " << rows[row].first;
+  }
+  ASSERT_EQ(archive(dir / "App.app.dSYM", dir / "App.zip").status, 0);
+  std::map<std::string, std::string> dates;
+  for (const auto& entry : listEntries(dir / "App.zip")) dates[entry.name] = entry.dateTime;
+  for (size_t row = 0; row < std::size(rows); ++row)
+    EXPECT_EQ(dates["App.app.dSYM/t" + std::to_string(row)], rows[row].second) << row;
 }
 
 TEST_F(ArchiveContentsTest, SourceThatIsALinkIsFollowedAndNamedByTheLink) {

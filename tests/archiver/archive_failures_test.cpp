@@ -2,7 +2,6 @@
 // no hang, and never a zip or temporary file left behind.
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -145,23 +144,6 @@ TEST_F(ArchiveFailuresTest, WrongCommandLinesGetTheUsageAndNoArchive) {
         << result.err;
     EXPECT_TRUE(leftInOutput().empty());
   }
-}
-
-// Starts the archiver in the background; its standard streams go nowhere.
-pid_t startArchiver(const std::string& source, const std::string& zip) {
-  std::vector<std::string> texts = {archiverExecutable(), "-c", "-k", "--keepParent", source, zip};
-  std::vector<char*> argv;
-  for (auto& text : texts) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  char* environment[] = {nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environment);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
 }
 
 // The threads of process PID other than its main one that do not hold

@@ -38,24 +38,6 @@ const std::string kUploadedPrefix = "\n\nBrantle: App.app.dSYM uploaded statusCo
 const std::string kFailedPrefix = "\n\nBrantle: App.app.dSYM could not be uploaded statusCode ";
 using testsupport::fieldsOf;
 
-// Turns the LC_UUID command of a thin 64-bit Mach-O file into an obsolete
-// command no reader looks at, so that the slice has no UUID.
-void removeUUIDCommand(const std::string& path) {
-  std::string bytes = testsupport::readFile(path);
-  auto word = [&bytes](size_t at) {
-    std::uint32_t value = 0;
-    std::memcpy(&value, bytes.data() + at, 4);
-    return value;
-  };
-  const std::uint32_t kLoadCommandUUID = 0x1b, kLoadCommandIdent = 0x8;
-  size_t at = 32;
-  for (std::uint32_t i = 0, count = word(16); i < count; ++i) {
-    if (word(at) == kLoadCommandUUID) std::memcpy(bytes.data() + at, &kLoadCommandIdent, 4);
-    at += word(at + 4);
-  }
-  testsupport::writeFile(path, bytes);
-}
-
 // A port on 127.0.0.1 where nothing listens (bound, then released).
 int closedPort() {
   int s = socket(AF_INET, SOCK_STREAM, 0);
@@ -361,10 +343,13 @@ TEST_F(BuildServerTest, AbsentExecutableGivesAnUploadWithoutPairs) {
 TEST_F(BuildServerTest, SliceWithoutUUIDIsReportedAndLeftOut) {
   ServiceProcess service;
   auto arm64 = testsupport::buildiOSExecutable(root / "build", "App-arm64", "9.0");
-  removeUUIDCommand(arm64);
+  testsupport::writeWithoutUUIDCommand(arm64, arm64);
   auto simulator = testsupport::buildiOSSimulatorExecutable(root / "build", "App-sim", "9.0");
-  fs::remove(products + "/App.app/App");
-  testsupport::buildFatFile(products + "/App.app/App", {arm64, simulator});
+  testsupport::buildFatFile(root / "build/App", {arm64, simulator});
+  fs::remove_all(products + "/App.app.dSYM");
+  testsupport::buildDSYM(root / "build/App", products + "/App.app.dSYM");
+  fs::copy_file(root / "build/App", products + "/App.app/App",
+                fs::copy_options::overwrite_existing);
   auto slices = testsupport::dwarfdumpUUIDs(products + "/App.app/App");
   ASSERT_EQ(slices.size(), 1u);  // dwarfdump sees no UUID in the patched slice either
 

@@ -67,11 +67,15 @@ class DeploymentTargetTest : public ::testing::Test {
   std::string sourceRoot() { return root / "project"; }
   std::string tools() { return root / "tools"; }
 
-  // Places a built file as the app's executable.
+  // Places a built file as the app's executable, and as the dSYM's DWARF
+  // file, which carries the executable's UUIDs as the toolchain's would.
   void install(const std::string& built, const std::string& executablePath = "App.app/App") {
     std::filesystem::path target = products() + "/" + executablePath;
     std::filesystem::create_directories(target.parent_path());
-    std::filesystem::copy_file(built, target, std::filesystem::copy_options::overwrite_existing);
+    const auto replace = std::filesystem::copy_options::overwrite_existing;
+    std::filesystem::copy_file(built, target, replace);
+    std::filesystem::copy_file(built, products() + "/App.app.dSYM/Contents/Resources/DWARF/App",
+                               replace);
     environment["EXECUTABLE_PATH"] = executablePath;
   }
 

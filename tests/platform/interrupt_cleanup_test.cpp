@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -100,6 +101,30 @@ TEST(RemovalOnInterrupt, ChildBeingWaitedForIsStoppedBeforeTheRemoval) {
   EXPECT_FALSE(fs::exists(zip));
   usleep(1500 * 1000);
   EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST(RemovalOnInterrupt, ChildThatIgnoresTheSignalIsKilledAfterAFewSeconds) {
+  testsupport::TempDir dir;
+  const std::string zip = dir / "attempt.zip";
+  testsupport::writeFile(zip, "partial");
+  const auto start = std::chrono::steady_clock::now();
+  int status = statusOfChild([&] {
+    platform::RemovalOnInterrupt removal(zip);
+    platform::Task task;
+    task.setLaunchPath("/bin/sh");
+    task.setArguments({"-c", "trap '' TERM; exec sleep 30"});
+    if (task.launch()) _exit(4);
+    std::thread([] {
+      usleep(200 * 1000);
+      kill(getpid(), SIGTERM);
+    }).detach();
+    task.waitUntilExit();
+    _exit(5);
+  });
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_FALSE(fs::exists(zip));
 }
 
 TEST(RemovalOnInterrupt, SignalDuringAChildsStartStopsThatChildOnceItIsKnown) {

@@ -308,3 +308,13 @@ TEST(StandInService, LargeUploadIsStreamedToDisk) {
   auto record = service.records("upload")[0];
   EXPECT_EQ(record["zip"]["top"], "Big.app.dSYM/");
 }
+
+TEST(StandInService, MatchesHeaderNamesWithoutRegardToCase) {
+  ServiceProcess service;
+  Headers lowerCase = identityHeaders();  // as HTTP/2 sends them
+  lowerCase.push_back({"X-Quorvex-Build-Secret", kSecret});
+  for (auto& header : lowerCase)
+    for (char& c : header.first) c = static_cast<char>(std::tolower(c));
+  EXPECT_EQ(post(service, kNotificationPath, lowerCase, notificationBody()).status, "201");
+  EXPECT_EQ(service.records().at(0)["problems"].size(), 0u) << service.records().at(0).dump(2);
+}

@@ -72,9 +72,18 @@ ProcessResult BuildServerRunTest::runUnderBotsDaemon(const Settings& settings,
   return runProcess(argv, settings, root / "project");
 }
 
-std::string BuildServerRunTest::expectedSummary() const {
+std::unique_ptr<ProcessGroup> BuildServerRunTest::startUnderBotsDaemon(
+    const Settings& settings, const std::string& log,
+    const std::vector<std::string>& wrapper) const {
+  std::vector<std::string> argv = wrapper;
+  argv.insert(argv.end(), {testProgramsDir() + "/named_parent", "xcsbuildd", runExecutable(),
+                           kBuildServerKey, kBuildServerSecret});
+  return std::make_unique<ProcessGroup>(argv, settings, root / "project", log);
+}
+
+std::string summaryOf(const std::string& binary) {
   std::string summary;
-  for (const auto& pair : dwarfdumpUUIDs(products + "/App.app/App"))
+  for (const auto& pair : dwarfdumpUUIDs(binary))
     summary += "UUID:" + pair.uuid + " Slice:" + pair.architecture + "\n";
   return summary;
 }

@@ -5,11 +5,13 @@
 // both service base URLs pointing to a service on 127.0.0.1.
 
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/Value.h"
+#include "tests/support/ProcessGroup.h"
 #include "tests/support/SampleApp.h"
 #include "tests/support/TestSupport.h"
 
@@ -30,6 +32,9 @@ std::vector<std::string> zipsIn(const std::string& folder);
 // file part's value is its file name.
 std::vector<std::pair<std::string, std::string>> fieldsOf(const platform::Value& record);
 
+// The "UUID:%@ Slice:%@\n" lines of a Mach-O file, from llvm-dwarfdump.
+std::string summaryOf(const std::string& binary);
+
 class BuildServerRunTest : public SampleAppTest {
  protected:
   void SetUp() override;
@@ -45,8 +50,14 @@ class BuildServerRunTest : public SampleAppTest {
                                    const std::vector<std::string>& wrapper = {},
                                    const std::string& run = runExecutable()) const;
 
+  // The same with the secret as the only argument, started in a process
+  // group of its own, its output and errors appended to LOG.
+  std::unique_ptr<ProcessGroup> startUnderBotsDaemon(
+      const Settings& settings, const std::string& log,
+      const std::vector<std::string>& wrapper = {}) const;
+
   // The "UUID:%@ Slice:%@\n" lines of the sample executable, from llvm-dwarfdump.
-  std::string expectedSummary() const;
+  std::string expectedSummary() const { return summaryOf(products + "/App.app/App"); }
 
   // The products folder holds what it held at the start of the test (or at
   // the last rememberProductsFolder()): no zip, no temporary file.

@@ -116,8 +116,9 @@ bool isVersionCommand(std::uint32_t command) {
          command == 0x32;
 }
 
-// Removes the version commands of the thin Mach-O image at sliceOffset.
-void removeVersionCommandsOfSlice(std::vector<char>& bytes, std::size_t sliceOffset) {
+// Removes the chosen load commands of the thin Mach-O image at sliceOffset.
+void removeCommandsOfSlice(std::vector<char>& bytes, std::size_t sliceOffset,
+                           bool (*removes)(std::uint32_t command)) {
   std::uint32_t magic = hostWord(bytes, sliceOffset);
   std::size_t headerSize = magic == 0xfeedfacf ? 32 : magic == 0xfeedface ? 28 : 0;
   if (headerSize == 0) throw std::runtime_error("not a little-endian Mach-O slice");
@@ -131,7 +132,7 @@ void removeVersionCommandsOfSlice(std::vector<char>& bytes, std::size_t sliceOff
     std::uint32_t command = hostWord(bytes, offset);
     std::uint32_t size = hostWord(bytes, offset + 4);
     if (size < 8 || offset + size > commandsEnd) throw std::runtime_error("bad load command");
-    if (!isVersionCommand(command)) {
+    if (!removes(command)) {
       offset += size;
       continue;
     }
@@ -148,6 +149,22 @@ void removeVersionCommandsOfSlice(std::vector<char>& bytes, std::size_t sliceOff
   setHostWord(bytes, sliceOffset + 20, totalSize);
 }
 
+// A copy of a thin or 32-bit fat file without the chosen load commands.
+std::string writeWithoutCommands(const std::string& sourcePath, const std::string& outputPath,
+                                 bool (*removes)(std::uint32_t command)) {
+  std::vector<char> bytes = readBytes(sourcePath);
+  std::uint32_t magic = hostWord(bytes, 0);
+  if (magic == 0xbebafeca) {
+    std::uint32_t count = bigEndianWord(bytes, 4);
+    for (std::uint32_t i = 0; i < count; ++i)
+      removeCommandsOfSlice(bytes, bigEndianWord(bytes, 8 + 20 * i + 8), removes);
+  } else {
+    removeCommandsOfSlice(bytes, 0, removes);
+  }
+  writeBytes(outputPath, bytes);
+  return outputPath;
+}
+
 // "4C4C4415-5555-..." as "4c4c44155555...".
 std::string compactUUID(const std::string& canonical) {
   std::string compact;
@@ -156,10 +173,10 @@ std::string compactUUID(const std::string& canonical) {
   return compact;
 }
 
-}  // namespace
-
-std::string buildThinExecutable(const std::string& folder, const std::string& name,
-                                const MachOTarget& target) {
+// Compiles the small program named after NAME and links it with the
+// linker arguments that say what it becomes.
+std::string buildThin(const std::string& folder, const std::string& name, const MachOTarget& target,
+                      const std::vector<std::string>& kind) {
   const std::string objects = folder + "/.objects";
   makeDirectories(objects);
   const std::string identifier = identifierFrom(name);
@@ -169,10 +186,25 @@ std::string buildThinExecutable(const std::string& folder, const std::string& na
   writeFile(source,
             "int " + identifier + " = 1;\nint main(void) { return " + identifier + " - 1; }\n");
   runTool({kClang, "-target", clangTriple(target), "-g", "-O0", "-c", source, "-o", object});
-  runTool({kLinker, "-arch", target.architecture, "-platform_version",
-           linkerPlatform(target.platform), target.minimumVersion, sdkVersion(target), "-e",
-           "_main", object, "-o", output});
+  std::vector<std::string> link = kind;
+  link.insert(link.begin(),
+              {kLinker, "-arch", target.architecture, "-platform_version",
+               linkerPlatform(target.platform), target.minimumVersion, sdkVersion(target)});
+  link.insert(link.end(), {object, "-o", output});
+  runTool(link);
   return output;
+}
+
+}  // namespace
+
+std::string buildThinExecutable(const std::string& folder, const std::string& name,
+                                const MachOTarget& target) {
+  return buildThin(folder, name, target, {"-e", "_main"});
+}
+
+std::string buildThinDylib(const std::string& folder, const std::string& name,
+                           const MachOTarget& target) {
+  return buildThin(folder, name, target, {"-dylib", "-install_name", "@rpath/" + name});
 }
 
 std::string buildiOSExecutable(const std::string& folder, const std::string& name,
@@ -218,17 +250,12 @@ std::string buildDSYM(const std::string& executablePath, const std::string& dsym
 
 std::string writeWithoutVersionCommands(const std::string& sourcePath,
                                         const std::string& outputPath) {
-  std::vector<char> bytes = readBytes(sourcePath);
-  std::uint32_t magic = hostWord(bytes, 0);
-  if (magic == 0xbebafeca) {
-    std::uint32_t count = bigEndianWord(bytes, 4);
-    for (std::uint32_t i = 0; i < count; ++i)
-      removeVersionCommandsOfSlice(bytes, bigEndianWord(bytes, 8 + 20 * i + 8));
-  } else {
-    removeVersionCommandsOfSlice(bytes, 0);
-  }
-  writeBytes(outputPath, bytes);
-  return outputPath;
+  return writeWithoutCommands(sourcePath, outputPath, isVersionCommand);
+}
+
+std::string writeWithoutUUIDCommand(const std::string& sourcePath, const std::string& outputPath) {
+  return writeWithoutCommands(sourcePath, outputPath,
+                              [](std::uint32_t command) { return command == 0x1b; });
 }
 
 void patchThinCPUSubtype(const std::string& path, std::uint32_t cpusubtype) {

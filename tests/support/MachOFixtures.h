@@ -48,6 +48,11 @@ struct UUIDAndArchitecture {
 std::string buildThinExecutable(const std::string& folder, const std::string& name,
                                 const MachOTarget& target);
 
+// The same linked as a dynamic library (ld64.lld-14 -dylib), as the binary
+// of an embedded framework is.
+std::string buildThinDylib(const std::string& folder, const std::string& name,
+                           const MachOTarget& target);
+
 // Shorthands for the targets the tests use most.
 std::string buildiOSExecutable(const std::string& folder, const std::string& name,
                                const std::string& minimumVersion);  // arm64 iOS
@@ -75,6 +80,9 @@ std::string buildDSYM(const std::string& executablePath, const std::string& dsym
 // Returns outputPath.
 std::string writeWithoutVersionCommands(const std::string& sourcePath,
                                         const std::string& outputPath);
+
+// The same without LC_UUID, which ld64.lld-14 always writes.
+std::string writeWithoutUUIDCommand(const std::string& sourcePath, const std::string& outputPath);
 
 // Rewrites the CPU subtype in the header of a thin Mach-O file (for
 // architectures the linker does not write, such as arm64e or x86_64h).

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "tests/support/TCPQueues.h"
@@ -121,7 +122,10 @@ struct SlowReaderServer::Impl {
         ending.wait(lock, [&] { return stopping; });
         return false;
       }
-      if (read < length) std::this_thread::sleep_until(tickEnd);
+      // A shut-down socket still gives what its buffer holds: the server's
+      // end is told apart.
+      std::unique_lock lock(mutex);
+      if (read < length && ending.wait_until(lock, tickEnd, [&] { return stopping; })) return false;
     }
     return true;
   }
@@ -137,10 +141,41 @@ struct SlowReaderServer::Impl {
       c.bodyRead = read;
     });
     if (!readBody(fd, index, length, read)) return;
-    std::string answer = options.statusLine + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     update(index, [](SlowReadConnection& c) { c.answered = true; });
-    (void)!write(fd, answer.data(), answer.size());
+    const auto& slow = options.slowAnswer;
+    if (slow && head.find(slow->onlyFor) < head.find("\r\n")) {
+      answerSlowly(fd, index, *slow);
+    } else {
+      sendAll(fd, options.statusLine + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    }
     shutdown(fd, SHUT_WR);
+  }
+
+  // Whether all of TEXT went out; a client gone is no signal to the server.
+  static bool sendAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+      ssize_t put = send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+      if (put <= 0) return false;
+      text.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+  }
+
+  void answerSlowly(int fd, std::size_t index, const SlowReaderOptions::SlowAnswer& answer) {
+    auto sent = [&](std::string_view piece) {
+      if (!sendAll(fd, piece)) return false;
+      update(index, [&](SlowReadConnection& c) { c.answerSent += piece.size(); });
+      return true;
+    };
+    if (!sent(answer.atOnce)) return;
+    for (std::uint64_t round = 0; round < answer.repeat; ++round) {
+      for (std::size_t at = 0; at < answer.slowly.size(); at += answer.step) {
+        std::unique_lock lock(mutex);
+        if (ending.wait_for(lock, answer.pace, [&] { return stopping; })) return;
+        lock.unlock();
+        if (!sent(std::string_view(answer.slowly).substr(at, answer.step))) return;
+      }
+    }
   }
 };
 

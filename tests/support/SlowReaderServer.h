@@ -25,6 +25,20 @@ struct SlowReaderOptions {
   // receive buffer, so only a small one makes a slow reader look like a
   // congested path, whose acknowledgements come as slowly as the reading.
   int receiveBuffer = 16 * 1024;
+
+  // An answer that comes slowly, to requests whose request line holds
+  // onlyFor (every request when empty): atOnce as soon as the body is read,
+  // then `slowly` sent `repeat` times, `step` bytes at a time, one step every
+  // `pace`, until all of it is sent, the client goes or the server ends.
+  struct SlowAnswer {
+    std::string onlyFor;
+    std::string atOnce;
+    std::string slowly;
+    std::size_t step = 1;
+    std::chrono::milliseconds pace{1000};
+    std::uint64_t repeat = 1;
+  };
+  std::optional<SlowAnswer> slowAnswer;
 };
 
 // One connection as a slow reader saw it.
@@ -40,7 +54,8 @@ struct SlowReadConnection {
   // in the kernel's queues: the time the client had nothing left to hand
   // over while the reader still took its bytes.
   Clock::duration bodyInKernelBeforeEnd{};
-  bool answered = false;  // the body was read to its end and the answer sent
+  bool answered = false;         // the body was read to its end and the answer sent
+  std::uint64_t answerSent = 0;  // bytes of a slow answer sent
 };
 
 // A plain HTTP/1.1 server on 127.0.0.1 that reads request bodies slowly

@@ -1,9 +1,9 @@
 // The transport against peers that take an upload slowly, or stop taking
-// it, with a short idle time-out so that the cases stay quick. The servers
-// have small receive buffers, so that the peer's acknowledgements follow
-// its reading; the client's kernel takes the whole body at once, so the
-// transfer library's own byte counts stand still for longer than the
-// time-out, which each test checks on the server's side.
+// it, or answer slowly, with a short time-out so that the cases stay quick.
+// The servers have small receive buffers, so that the peer's
+// acknowledgements follow its reading; the client's kernel takes the whole
+// body at once, so the transfer library's own byte counts stand still for
+// longer than the time-out, which some tests check on the server's side.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -113,6 +113,122 @@ TEST(TransportSlowPeer, UploadThePeerKeepsTakingOverTLSIsNotCutOff) {
   ASSERT_EQ(server.requests().size(), 1u);
   EXPECT_EQ(server.requests()[0].bodyLength, kBodySize);
   EXPECT_GT(seconds(server.requests()[0].bodyInKernelBeforeEnd), kTimeout + 1);
+}
+
+// A peer that reads bodies at once and answers with ANSWER.
+testsupport::SlowReaderOptions answering(testsupport::SlowReaderOptions::SlowAnswer answer) {
+  testsupport::SlowReaderOptions options;
+  options.bytesPerTick = 1 << 30;
+  options.slowAnswer = std::move(answer);
+  return options;
+}
+
+std::string times(int count, const std::string& text) {
+  std::string all;
+  while (count-- > 0) all += text;
+  return all;
+}
+
+TEST(TransportSlowPeer, AnswerEndsAfterTwiceTheTimeOutInAllOrOneWithoutAByte) {
+  using namespace std::chrono_literals;
+  const std::string head201 = "HTTP/1.1 201 Created\r\nContent-Length: 1000\r\n\r\n";
+  struct Row {
+    const char* peer;
+    testsupport::SlowReaderOptions::SlowAnswer answer;
+    std::uint64_t status;  // 0: no final head
+    const char* error;
+    double endsAfter;
+  } rows[] = {
+      {"body trickles",
+       {"", head201, std::string(1000, 'b'), 1, 250ms},
+       201,
+       "the answer was not complete 4 seconds after the request was sent",
+       4},
+      {"interim answers",
+       {"", "", times(100, "HTTP/1.1 102 Processing\r\n\r\n"), 28, 250ms},
+       0,
+       "the answer was not complete 4 seconds after the request was sent",
+       4},
+      {"slow head",
+       {"", "", "HTTP/1.1 201 Created\r\nX-Padding: " + std::string(200, 'p'), 1, 250ms},
+       0,
+       "the answer was not complete 4 seconds after the request was sent",
+       4},
+      {"body stops",
+       {"", head201 + "b", "b", 1, 60s},
+       201,
+       "no byte of the answer for 2 seconds",
+       2},
+  };
+  for (const Row& row : rows) {
+    testsupport::SlowReaderServer server(answering(row.answer));
+    Outcome outcome = post(server.baseURL() + "/answer");
+    ASSERT_TRUE(outcome.error.has_value()) << row.peer;
+    EXPECT_EQ(outcome.error->code, 28) << row.peer;
+    EXPECT_EQ(outcome.error->localizedDescription, std::string("Operation timed out: ") + row.error)
+        << row.peer;
+    EXPECT_EQ(outcome.head ? outcome.head->statusCode : 0, row.status) << row.peer;
+    auto connections = server.connections();
+    ASSERT_EQ(connections.size(), 1u) << row.peer;
+    double after = seconds(outcome.end - connections[0].lastBodyByte.value());
+    EXPECT_GE(after, row.endsAfter - 0.2) << row.peer;
+    EXPECT_LE(after, row.endsAfter + 2.5) << row.peer;
+  }
+}
+
+TEST(TransportSlowPeer, PeerThatTakesLessThan16KiBInTheTimeOutEndsTheUpload) {
+  testsupport::SlowReaderOptions options;
+  options.bytesPerTick = 500;
+  options.receiveBuffer = 4096;
+  testsupport::SlowReaderServer server(options);
+  auto start = Clock::now();
+  Outcome outcome = post(server.baseURL() + "/slow");
+  ASSERT_TRUE(outcome.error.has_value());
+  EXPECT_EQ(outcome.error->localizedDescription,
+            "Operation timed out: the peer acknowledged less than 16384 bytes of the request in 2 "
+            "seconds");
+  EXPECT_FALSE(outcome.head.has_value());
+  EXPECT_LT(server.connections().at(0).bodyRead, 16u * 1024);
+  EXPECT_LE(seconds(outcome.end - start), kTimeout + 2.5);
+}
+
+TEST(TransportSlowPeer, ConnectionNotMadeWithinTheTimeOutEnds) {
+  // A listener whose queue is full drops further connection requests.
+  int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  listen(listener, 0);
+  std::vector<int> queued;
+  for (int i = 0; i < 3; ++i) {
+    queued.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    connect(queued.back(), reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  }
+  auto start = Clock::now();
+  Outcome outcome = post("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/");
+  ASSERT_TRUE(outcome.error.has_value());
+  EXPECT_EQ(outcome.error->localizedDescription,
+            "Operation timed out: no connection within 2 seconds");
+  EXPECT_GE(seconds(outcome.end - start), kTimeout - 0.2);
+  EXPECT_LE(seconds(outcome.end - start), kTimeout + 2.5);
+  for (int fd : queued) close(fd);
+  close(listener);
+}
+
+TEST(TransportSlowPeer, LongAnswerIsReadOnlyUpToTheKeptLimit) {
+  const std::uint64_t kAnswer = 300ull << 20;
+  testsupport::SlowReaderServer server(answering(
+      {"", "HTTP/1.1 201 Created\r\nContent-Length: " + std::to_string(kAnswer) + "\r\n\r\n",
+       std::string(1 << 16, 'b'), 1 << 16, std::chrono::milliseconds(0), kAnswer >> 16}));
+  Outcome outcome = post(server.baseURL() + "/long");
+  EXPECT_FALSE(outcome.error.has_value()) << platform::format("%@", outcome.error);
+  ASSERT_TRUE(outcome.head.has_value());
+  EXPECT_EQ(outcome.head->statusCode, 201u);
+  // Whatever the kernels' buffers took, far less than the whole answer left.
+  EXPECT_LT(server.connections().at(0).answerSent, 64u << 20);
 }
 
 TEST(SocketDelivery, NoSocketTellsNothing) {

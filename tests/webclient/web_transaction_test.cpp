@@ -102,7 +102,7 @@ TEST_F(WebTransaction, AsynchronousExchangeCallsBackOnceWithEveryByteInOrder) {
   EXPECT_TRUE(*response->body() == platform::Value::binary(response->responseData()));
 }
 
-TEST_F(WebTransaction, BodyOverTheLimitIsReadAndDroppedBothWays) {
+TEST_F(WebTransaction, BodyOverTheLimitIsDroppedBothWays) {
   // A property-list type too: bytes that are not kept are never parsed.
   server.setHandler(answering("application/x-plist",
                               std::string(platform::kKeptResponseBodyLimit + 1, 'x'), 201));

@@ -1,0 +1,158 @@
+// A build-server run that uploads every dSYM of the build
+// (QUORVEX_UPLOAD_ALL_DSYMS) against the same work done by hand: `zip -r`
+// and `curl -F` once per bundle, against the same stand-in service.
+//
+//   bench_all_dsyms [FOLDER [ROUNDS]]
+//
+// Lays out the sample app (scripts/build-sample-app.sh) with two frameworks
+// and an app extension beside it, each with its dSYM made by dsymutil, and
+// grows the DWARF files to 150, 60, 60 and 30 MB of partly compressible
+// data. Each round runs the tool once and the reference once, in alternating
+// order; the goal, as for the app's dSYM alone, is judged on the median of
+// the rounds' ratios: at most 0.4.
+#include <sys/prctl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/DwarfLikeData.h"
+#include "bench/MeasuredRun.h"
+#include "bench/SampleAppSettings.h"
+#include "bench/ServiceStandIn.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kKey = "0123456789abcdef0123456789abcdef01234567";
+
+struct Bundle {
+  std::string name;   // the dSYM bundle
+  std::string dwarf;  // its DWARF file's name
+  size_t megabytes;
+};
+
+const std::vector<Bundle> kBundles = {{"App.app.dSYM", "App", 150},
+                                      {"Bar.framework.dSYM", "Bar", 60},
+                                      {"Foo.framework.dSYM", "Foo", 60},
+                                      {"Share.appex.dSYM", "Share", 30}};
+
+bool shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+// PRODUCT (a framework's dylib or an extension's executable NAME) with its
+// Info.plist, and PRODUCT.dSYM beside it.
+bool addProduct(const fs::path& products, const fs::path& work, const std::string& product,
+                const std::string& name, bool dylib) {
+  const std::string source = (work / (name + ".c")).string(), binary = (work / name).string();
+  std::ofstream(source) << "int " << name << "Value = 1;\nint main(void) { return " << name
+                        << "Value - 1; }\n";
+  const std::string link = dylib ? "-dylib -install_name @rpath/" + name : "-e _main";
+  const fs::path folder = products / product;
+  fs::create_directories(folder);
+  std::ofstream(folder / "Info.plist")
+      << "<plist version=\"1.0\"><dict><key>CFBundleExecutable</key><string>" << name
+      << "</string></dict></plist>\n";
+  return shell("clang-14 -target arm64-apple-ios9.0 -g -c '" + source + "' -o '" + binary +
+               ".o'") &&
+         shell("ld64.lld-14 -arch arm64 -platform_version ios 9.0 14.0 " + link + " '" + binary +
+               ".o' -o '" + binary + "'") &&
+         shell("dsymutil-14 '" + binary + "' -o '" + (products / (product + ".dSYM")).string() +
+               "'") &&
+         shell("cp '" + binary + "' '" + (folder / name).string() + "'");
+}
+
+// zip -r and curl -F of every bundle, one after the other.
+bench::Outcome runReference(const fs::path& products, const bench::Service& service) {
+  bench::Outcome total;
+  total.status = 0;
+  for (const auto& bundle : kBundles) {
+    const fs::path zip = products / "reference.zip";
+    auto zipped =
+        bench::measure({"/usr/bin/zip", "-r", "-y", "-q", zip, bundle.name}, nullptr, products);
+    auto sent =
+        bench::measure({"/usr/bin/curl", "-s", "-f", "-o", "/dev/null", "-H", "Expect:", "-H",
+                        "X-Quorvex-API-Key: " + kKey, "-F", "project[identifier]=com.example.App",
+                        "-F", "code_mapping[type]=dsym", "-F",
+                        "code_mapping[file]=@" + zip.string() + ";type=application/zip",
+                        service.baseURL() + "/api/v3/platforms/ios/code_mappings"},
+                       nullptr, "");
+    fs::remove(zip);
+    total.seconds += zipped.seconds + sent.seconds;
+    if (zipped.status != 0 || sent.status != 0) total.status = 1;
+  }
+  return total;
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* tmp = std::getenv("TMPDIR");
+  const fs::path base = argc > 1 ? argv[1] : (tmp && *tmp ? tmp : "/tmp");
+  const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+  const fs::path work = base / ("all-dsyms-bench-" + std::to_string(getpid()));
+  const fs::path products = work / "products";
+  fs::create_directories(work / "project");
+  fs::create_directories(work / "objects");
+  bench::Environment path = {{"PATH", "/usr/bin:/bin"}};
+  if (bench::measure(
+          {"/bin/sh", std::string(SOURCE_ROOT) + "/scripts/build-sample-app.sh", products}, &path,
+          "")
+              .status != 0 ||
+      !addProduct(products, work / "objects", "Foo.framework", "Foo", true) ||
+      !addProduct(products, work / "objects", "Bar.framework", "Bar", true) ||
+      !addProduct(products, work / "objects", "Share.appex", "Share", false)) {
+    std::fprintf(stderr, "the products could not be built\n");
+    return 1;
+  }
+  for (const auto& bundle : kBundles)
+    bench::growFile(products / bundle.name / "Contents/Resources/DWARF" / bundle.dwarf,
+                    bundle.megabytes);
+  prctl(PR_SET_NAME, "xcsbuildd", 0, 0, 0);
+
+  std::vector<double> ratios, ours, theirs;
+  {
+    bench::Service service(work / "service-data");
+    bench::Environment settings =
+        bench::sampleAppSettings(products, work / "project", work, service.baseURL());
+    settings["QUORVEX_UPLOAD_ALL_DSYMS"] = "YES";
+    for (int round = 0; round < rounds; ++round) {
+      bench::Outcome tool, reference;
+      for (int turn = 0; turn < 2; ++turn) {
+        sync();
+        if ((round + turn) % 2 == 0)
+          tool = bench::measure({RUN_EXECUTABLE, kKey}, &settings, work / "project");
+        else
+          reference = runReference(products, service);
+      }
+      service.forget();
+      if (tool.status != 0 || reference.status != 0) {
+        std::fprintf(stderr, "round %d failed: tool %d, reference %d\n", round, tool.status,
+                     reference.status);
+        return 1;
+      }
+      ours.push_back(tool.seconds);
+      theirs.push_back(reference.seconds);
+      ratios.push_back(tool.seconds / reference.seconds);
+      std::printf("  round %d: run %.3f s, 4 x (zip + curl) %.3f s, ratio %.3f\n", round,
+                  tool.seconds, reference.seconds, ratios.back());
+    }
+  }
+  fs::remove_all(work);
+  const double ratio = median(ratios);
+  std::printf("Every dSYM of a four-bundle build (150 + 60 + 60 + 30 MB), %d rounds\n", rounds);
+  std::printf("  run: %.3f s median; 4 x (zip -r + curl -F): %.3f s median\n", median(ours),
+              median(theirs));
+  std::printf("  ratio run / (zip + curl), median of the rounds: %.3f (goal: <= 0.4) %s\n", ratio,
+              ratio <= 0.4 ? "met" : "NOT met");
+  return ratio <= 0.4 ? 0 : 1;
+}

@@ -1,0 +1,160 @@
+// A dSYM that does not describe the built executable is never delivered: the
+// run waits while it may still be being written, goes on as soon as it
+// matches, and otherwise stops with "dSYM Error" before anything is sent.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <thread>
+
+#include "tests/support/BuildServerRun.h"
+#include "tests/support/DesktopApp.h"
+#include "tests/support/MachOFixtures.h"
+#include "tests/support/ServiceProcess.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using testsupport::countOf;
+using testsupport::ProcessResult;
+using testsupport::ServiceProcess;
+using testsupport::Settings;
+
+namespace {
+
+const std::string kWaiting = "\n\nBrantle: Waiting up to ";
+const std::string kDSYMError = "\n\nBrantle: dSYM Error\n\nApp.app.dSYM at path ";
+
+}  // namespace
+
+class DSYMMatchTest : public testsupport::BuildServerRunTest {
+ protected:
+  std::string executable = products + "/App.app/App";
+  std::string dwarfFile = products + "/App.app.dSYM/Contents/Resources/DWARF/App";
+
+  // Links the app again from other source: both slices, or the arm64 slice
+  // alone beside the x86_64 slice of the sample. The dSYM stays as it was.
+  void relinkExecutable(bool bothSlices) {
+    const std::string work = root / "relinked";
+    testsupport::makeDirectories(work);
+    const std::string arm64 = testsupport::buildiOSExecutable(work, "Relinked-arm64", "9.0");
+    std::string x86_64 = work + "/sample-x86_64";
+    if (bothSlices) {
+      x86_64 = testsupport::buildiOSSimulatorExecutable(work, "Relinked-x86_64", "9.0");
+    } else {
+      auto thinned = testsupport::runProcess(
+          {"/usr/bin/llvm-lipo-14", "-thin", "x86_64", executable, "-output", x86_64}, {});
+      ASSERT_EQ(thinned.status, 0) << thinned.err;
+    }
+    testsupport::buildFatFile(work + "/App", {arm64, x86_64});
+    fs::copy_file(work + "/App", executable, fs::copy_options::overwrite_existing);
+  }
+
+  // Expects the stop for the executable's and the dSYM's pairs as they are now.
+  void expectDSYMError(const ProcessResult& result) const {
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(countOf(result.err, kDSYMError + products + "/App.app.dSYM"), 1u) << result.err;
+    const std::string holds = "The executable holds:\n" + testsupport::summaryOf(executable) +
+                              "The dSYM holds:\n" + testsupport::summaryOf(dwarfFile);
+    EXPECT_EQ(countOf(result.err, holds), 1u) << result.err;
+    EXPECT_EQ(countOf(result.err, "Input Files of the Brantle run script build phase"), 1u);
+  }
+};
+
+class StaleDSYMTest : public DSYMMatchTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(StaleDSYMTest, StopsTheRunAfterTheWaitWithNothingSent) {
+  relinkExecutable(GetParam());
+  ServiceProcess service;
+  Settings settings = buildSettings(service.baseURL());
+  settings["QUORVEX_DSYM_WAIT_SECONDS"] = "1";
+  auto result = runUnderBotsDaemon(settings);
+  expectDSYMError(result);
+  EXPECT_EQ(countOf(result.err, kWaiting + "1 seconds for App.app.dSYM at path "), 1u);
+  EXPECT_EQ(service.records("notification").size() + service.records("upload").size(), 0u);
+  expectNoZipBesideTheDSYM();
+}
+
+INSTANTIATE_TEST_SUITE_P(Relinked, StaleDSYMTest, ::testing::Values(true, false),
+                         [](const auto& row) {
+                           return row.param ? "BothSlices" : "OneSliceOfAFatExecutable";
+                         });
+
+TEST_F(DSYMMatchTest, StaleDSYMInInteractiveModeMakesNoBuildFolderAndOpensNoURL) {
+  relinkExecutable(true);
+  testsupport::DesktopApp app(root / "home", "203");
+  Settings settings = buildSettings("http://127.0.0.1:1");
+  settings["QUORVEX_DSYM_WAIT_SECONDS"] = "0";
+  for (const auto& [name, value] : app.environment()) settings[name] = value;
+  auto result = testsupport::runProcess(
+      {testsupport::runExecutable(), testsupport::kBuildServerKey}, settings, settings["SRCROOT"]);
+  expectDSYMError(result);
+  EXPECT_EQ(countOf(result.err, kWaiting), 0u);
+  EXPECT_FALSE(fs::exists(app.environment()["XDG_CACHE_HOME"] + "/com.quorvex.mac"));
+  EXPECT_TRUE(app.recordedURLs(0, std::chrono::seconds(1)).empty());
+}
+
+TEST_F(DSYMMatchTest, DSYMPutInPlaceWhileWaitingIsUploaded) {
+  relinkExecutable(true);
+  const std::string fresh = testsupport::buildDSYM(root / "relinked/App", root / "fresh.dSYM");
+  ServiceProcess service;
+  auto finished = std::async(std::launch::async,
+                             [&] { return runUnderBotsDaemon(buildSettings(service.baseURL())); });
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  fs::rename(fresh, dwarfFile);  // the way a toolchain puts a finished file in place
+  ProcessResult result = finished.get();
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(countOf(result.err, kWaiting + "30 seconds for App.app.dSYM"), 1u) << result.err;
+  auto uploads = service.records("upload");
+  ASSERT_EQ(uploads.size(), 1u);
+  auto zipped =
+      testsupport::runProcess({"/usr/bin/unzip", "-p", service.dataFile(uploads[0]["zip"]["file"]),
+                               "App.app.dSYM/Contents/Resources/DWARF/App"},
+                              {});
+  EXPECT_EQ(zipped.out, testsupport::readFile(dwarfFile));  // the fresh one
+  expectNoZipBesideTheDSYM();
+}
+
+TEST_F(DSYMMatchTest, TerminatedWhileWaitingEndsByTheSignalAtOnce) {
+  relinkExecutable(true);
+  ServiceProcess service;
+  const std::string log = root / "log";
+  auto group = startUnderBotsDaemon(buildSettings(service.baseURL()), log);
+  const auto waiting = [&] { return countOf(testsupport::readFile(log), kWaiting) == 1; };
+  ASSERT_TRUE(testsupport::eventually(waiting, 60)) << testsupport::readFile(log);
+  const auto run = group->member(testsupport::runExecutable());
+  ASSERT_TRUE(run.has_value());
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // well inside the wait
+  const auto signalled = std::chrono::steady_clock::now();
+  kill(*run, SIGTERM);
+  EXPECT_EQ(group->waitForLeader(10), 128 + SIGTERM) << testsupport::readFile(log);
+  EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(1));
+  EXPECT_EQ(service.records("notification").size() + service.records("upload").size(), 0u);
+  expectNoZipBesideTheDSYM();
+}
+
+// An executable without UUIDs, or one that cannot be read, leaves nothing to
+// compare: the stale dSYM goes out as before, without waiting.
+class NothingToCompareTest : public DSYMMatchTest,
+                             public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(NothingToCompareTest, UploadsWithoutWaiting) {
+  if (GetParam() == "WithoutUUID") {
+    relinkExecutable(true);
+    testsupport::writeWithoutUUIDCommand(executable, executable);
+    ASSERT_EQ(testsupport::objdumpPrivateHeaders(executable).find("LC_UUID"), std::string::npos);
+  } else {
+    fs::remove(executable);
+    ASSERT_EQ(mkfifo(executable.c_str(), 0644), 0);  // opened, it would wait for a writer
+  }
+  ServiceProcess service;
+  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(countOf(result.err, kWaiting), 0u) << result.err;
+  EXPECT_EQ(service.records("upload").size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Executables, NothingToCompareTest,
+                         ::testing::Values("WithoutUUID", "FIFO"));
