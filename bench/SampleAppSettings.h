@@ -6,7 +6,18 @@
 #include <map>
 #include <string>
 
+#include "bench/MeasuredRun.h"
+
 namespace bench {
+
+// Lays out the sample app's products in PRODUCTS with
+// scripts/build-sample-app.sh; false when that fails.
+inline bool buildSampleApp(const std::filesystem::path& products) {
+  Environment path = {{"PATH", "/usr/bin:/bin"}};
+  return measure({"/bin/sh", std::string(SOURCE_ROOT) + "/scripts/build-sample-app.sh", products},
+                 &path, "")
+             .status == 0;
+}
 
 // The settings for the sample app's products in PRODUCTS, the project
 // folder PROJECT, a private home in WORK, and both service base URLs at BASEURL.

@@ -59,4 +59,26 @@ struct Service {
   }
 };
 
+// `curl -F` of ZIP to the code-mapping path at BASEURL with a few of the
+// tool's form fields, as a user would send it by hand.
+inline std::vector<std::string> curlUpload(const std::string& zip, const std::string& baseURL,
+                                           const std::string& key) {
+  return {"/usr/bin/curl",
+          "-s",
+          "-f",
+          "-o",
+          "/dev/null",
+          "-H",
+          "Expect:",
+          "-H",
+          "X-Quorvex-API-Key: " + key,
+          "-F",
+          "project[identifier]=com.example.App",
+          "-F",
+          "code_mapping[type]=dsym",
+          "-F",
+          "code_mapping[file]=@" + zip + ";type=application/zip",
+          baseURL + "/api/v3/platforms/ios/code_mappings"};
+}
+
 }  // namespace bench

@@ -74,23 +74,12 @@ bench::Outcome runReference(const fs::path& products, const bench::Service& serv
     const fs::path zip = products / "reference.zip";
     auto zipped =
         bench::measure({"/usr/bin/zip", "-r", "-y", "-q", zip, bundle.name}, nullptr, products);
-    auto sent =
-        bench::measure({"/usr/bin/curl", "-s", "-f", "-o", "/dev/null", "-H", "Expect:", "-H",
-                        "X-Quorvex-API-Key: " + kKey, "-F", "project[identifier]=com.example.App",
-                        "-F", "code_mapping[type]=dsym", "-F",
-                        "code_mapping[file]=@" + zip.string() + ";type=application/zip",
-                        service.baseURL() + "/api/v3/platforms/ios/code_mappings"},
-                       nullptr, "");
+    auto sent = bench::measure(bench::curlUpload(zip, service.baseURL(), kKey), nullptr, "");
     fs::remove(zip);
     total.seconds += zipped.seconds + sent.seconds;
     if (zipped.status != 0 || sent.status != 0) total.status = 1;
   }
   return total;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 }  // namespace
@@ -103,11 +92,7 @@ int main(int argc, char** argv) {
   const fs::path products = work / "products";
   fs::create_directories(work / "project");
   fs::create_directories(work / "objects");
-  bench::Environment path = {{"PATH", "/usr/bin:/bin"}};
-  if (bench::measure(
-          {"/bin/sh", std::string(SOURCE_ROOT) + "/scripts/build-sample-app.sh", products}, &path,
-          "")
-              .status != 0 ||
+  if (!bench::buildSampleApp(products) ||
       !addProduct(products, work / "objects", "Foo.framework", "Foo", true) ||
       !addProduct(products, work / "objects", "Bar.framework", "Bar", true) ||
       !addProduct(products, work / "objects", "Share.appex", "Share", false)) {
@@ -148,10 +133,10 @@ int main(int argc, char** argv) {
     }
   }
   fs::remove_all(work);
-  const double ratio = median(ratios);
+  const double ratio = bench::median(ratios);
   std::printf("Every dSYM of a four-bundle build (150 + 60 + 60 + 30 MB), %d rounds\n", rounds);
-  std::printf("  run: %.3f s median; 4 x (zip -r + curl -F): %.3f s median\n", median(ours),
-              median(theirs));
+  std::printf("  run: %.3f s median; 4 x (zip -r + curl -F): %.3f s median\n", bench::median(ours),
+              bench::median(theirs));
   std::printf("  ratio run / (zip + curl), median of the rounds: %.3f (goal: <= 0.4) %s\n", ratio,
               ratio <= 0.4 ? "met" : "NOT met");
   return ratio <= 0.4 ? 0 : 1;

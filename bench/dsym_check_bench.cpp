@@ -32,11 +32,6 @@ namespace {
 
 const std::string kKey = "0123456789abcdef0123456789abcdef01234567";
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 // Microseconds of one check, median of many.
 double checkMicroseconds(const bench::Environment& settings) {
   auto executable = QVXMachOBinary::MachOBinaryWithPath(
@@ -53,7 +48,7 @@ double checkMicroseconds(const bench::Environment& settings) {
         std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
             .count());
   }
-  return median(times);
+  return bench::median(times);
 }
 
 }  // namespace
@@ -66,11 +61,7 @@ int main(int argc, char** argv) {
   const fs::path work = base / ("dsym-check-bench-" + std::to_string(getpid()));
   const fs::path products = work / "products";
   fs::create_directories(work / "project");
-  bench::Environment path = {{"PATH", "/usr/bin:/bin"}};
-  if (bench::measure(
-          {"/bin/sh", std::string(SOURCE_ROOT) + "/scripts/build-sample-app.sh", products}, &path,
-          "")
-          .status != 0) {
+  if (!bench::buildSampleApp(products)) {
     std::fprintf(stderr, "the sample app could not be built\n");
     return 1;
   }
@@ -102,12 +93,12 @@ int main(int argc, char** argv) {
     }
   }
   fs::remove_all(work);
-  const double run = median(with);
+  const double run = bench::median(with);
   const bool met = check < 1000 && check / 1e6 < run * 0.001;
   std::printf("dSYM check, DWARF file of %zu MB, %d rounds\n", megabytes, rounds);
   std::printf("  check alone: %.1f us median of 200\n", check);
   std::printf("  run with the check: %.3f s median; without it: %.3f s median; difference %.3f s\n",
-              run, median(without), run - median(without));
+              run, bench::median(without), run - bench::median(without));
   std::printf("  check / run: %.5f %% (goal: under 1 ms and under 0.1 %% of the run) %s\n",
               100.0 * check / 1e6 / run, met ? "met" : "NOT met");
   return met ? 0 : 1;

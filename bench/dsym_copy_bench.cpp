@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/MeasuredRun.h"
 #include "handoff/BuildCache.h"
 
 namespace fs = std::filesystem;
@@ -99,11 +100,6 @@ double timeCp(const fs::path& products, const fs::path& destination) {
   return seconds(Clock::now() - start);
 }
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,10 +135,11 @@ int main(int argc, char** argv) {
   if (std::getenv("BENCH_VERBOSE"))
     for (int i = 0; i < rounds; ++i)
       std::printf("  round %d: %.3f s / %.3f s\n", i, ours[i], cp[i]);
-  double ratio = median(ours) / median(cp);
+  double ratio = bench::median(ours) / bench::median(cp);
   std::printf("dSYM copy of %zu MB in 2 bundles, median of %d rounds (file system of %s)\n",
               megabytes, rounds, base.c_str());
-  std::printf("  cacheDSYMsAtPath: %.3f s\n  cp -a:            %.3f s\n", median(ours), median(cp));
+  std::printf("  cacheDSYMsAtPath: %.3f s\n  cp -a:            %.3f s\n", bench::median(ours),
+              bench::median(cp));
   std::printf("  ratio: %.2f (goal: <= 1.00) %s\n", ratio, ratio <= 1.0 ? "met" : "NOT met");
   return ratio <= 1.0 ? 0 : 1;
 }

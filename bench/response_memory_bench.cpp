@@ -28,6 +28,7 @@
 
 #include "bench/MeasuredRun.h"
 #include "bench/SampleAppSettings.h"
+#include "bench/ServiceStandIn.h"
 
 namespace fs = std::filesystem;
 
@@ -122,12 +123,7 @@ bench::Outcome runCurl(const fs::path& products, const BigAnswerService& service
   fs::path zip = products / "reference.zip";
   bench::measure({"/usr/bin/zip", "-r", "-y", "-q", zip, "App.app.dSYM"}, nullptr, products);
   bench::Outcome outcome =
-      bench::measure({"/usr/bin/curl", "-s", "-f", "-o", "/dev/null", "-H", "Expect:", "-H",
-                      "X-Quorvex-API-Key: " + kKey, "-F", "project[identifier]=com.example.App",
-                      "-F", "code_mapping[type]=dsym", "-F",
-                      "code_mapping[file]=@" + zip.string() + ";type=application/zip",
-                      service.baseURL() + "/api/v3/platforms/ios/code_mappings"},
-                     nullptr, "");
+      bench::measure(bench::curlUpload(zip, service.baseURL(), kKey), nullptr, "");
   fs::remove(zip);
   return outcome;
 }
@@ -145,11 +141,7 @@ int main(int argc, char** argv) {
   fs::path work = base / ("response-bench-" + std::to_string(getpid()));
   fs::path products = work / "products", project = work / "project";
   fs::create_directories(project);
-  bench::Environment path = {{"PATH", "/usr/bin:/bin"}};
-  if (bench::measure(
-          {"/bin/sh", std::string(SOURCE_ROOT) + "/scripts/build-sample-app.sh", products}, &path,
-          "")
-          .status != 0) {
+  if (!bench::buildSampleApp(products)) {
     std::fprintf(stderr, "the sample app could not be built\n");
     return 1;
   }

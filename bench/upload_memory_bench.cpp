@@ -54,11 +54,6 @@ using bench::measure;
 using bench::Outcome;
 using bench::Service;
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 Outcome runTool(const Environment& settings, const fs::path& project) {
   sync();
   return measure({RUN_EXECUTABLE, kKey}, &settings, project);
@@ -158,10 +153,7 @@ bool benchmarkSize(const fs::path& base, size_t megabytes, int rounds) {
   fs::path work = base / ("upload-bench-" + std::to_string(getpid()));
   fs::path products = work / "products";
   fs::create_directories(work / "project");
-  Environment path = {{"PATH", "/usr/bin:/bin"}};
-  if (measure({"/bin/sh", std::string(SOURCE_ROOT) + "/scripts/build-sample-app.sh", products},
-              &path, "")
-          .status != 0) {
+  if (!bench::buildSampleApp(products)) {
     std::fprintf(stderr, "the sample app could not be built\n");
     return false;
   }
@@ -185,7 +177,7 @@ bool benchmarkSize(const fs::path& base, size_t megabytes, int rounds) {
 
   // Each round's two runs share the machine's load of that moment, so the
   // goal is judged on the median of the rounds' ratios.
-  double ratio = median(measured.ratios);
+  double ratio = bench::median(measured.ratios);
   bool memoryMet = measured.toolPeak < 64 * 1024 && archiverOnly.peakKiB < 64 * 1024;
   bool timeMet = ratio <= 0.4;
   std::printf("  peak memory of run (with its archiver):  %.1f MB (goal: < 64 MB) %s\n",
@@ -195,12 +187,14 @@ bool benchmarkSize(const fs::path& base, size_t megabytes, int rounds) {
   std::printf("  peak memory of zip alone:                %.1f MB\n", measured.zipPeak / 1024.0);
   std::printf("  archiver alone: %.3f s, %.3f s cpu\n", archiverOnly.seconds,
               archiverOnly.cpuSeconds);
-  std::printf("  run:        %.3f s median, %.3f s best, %.3f s cpu\n", median(measured.tool),
+  std::printf("  run:        %.3f s median, %.3f s best, %.3f s cpu\n",
+              bench::median(measured.tool),
               *std::min_element(measured.tool.begin(), measured.tool.end()),
-              median(measured.toolCPU));
-  std::printf("  zip + curl: %.3f s median, %.3f s best, %.3f s cpu\n", median(measured.reference),
+              bench::median(measured.toolCPU));
+  std::printf("  zip + curl: %.3f s median, %.3f s best, %.3f s cpu\n",
+              bench::median(measured.reference),
               *std::min_element(measured.reference.begin(), measured.reference.end()),
-              median(measured.referenceCPU));
+              bench::median(measured.referenceCPU));
   std::printf(
       "  ratio run / (zip + curl), median of the rounds: %.3f (goal: <= 0.4, stretch 0.3) %s%s\n",
       ratio, timeMet ? "met" : "NOT met", ratio <= 0.3 ? ", stretch met" : "");
