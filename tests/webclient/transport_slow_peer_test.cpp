@@ -192,16 +192,29 @@ TEST(TransportSlowPeer, PeerThatTakesLessThan16KiBInTheTimeOutEndsTheUpload) {
   EXPECT_LE(seconds(outcome.end - start), kTimeout + 2.5);
 }
 
+// A listening socket on a free port of 127.0.0.1 with the given backlog and,
+// when not 0, receive buffer; its address in *ADDRESS. -1 when it fails.
+int loopbackListener(int backlog, int receiveBuffer, sockaddr_in* address) {
+  int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (receiveBuffer)
+    setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
+  address->sin_family = AF_INET;
+  address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(*address);
+  if (bind(listener, reinterpret_cast<sockaddr*>(address), sizeof(*address)) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(address), &length) != 0 ||
+      listen(listener, backlog) != 0) {
+    close(listener);
+    return -1;
+  }
+  return listener;
+}
+
 TEST(TransportSlowPeer, ConnectionNotMadeWithinTheTimeOutEnds) {
   // A listener whose queue is full drops further connection requests.
-  int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-  listen(listener, 0);
+  int listener = loopbackListener(0, 0, &address);
+  ASSERT_GE(listener, 0);
   std::vector<int> queued;
   for (int i = 0; i < 3; ++i) {
     queued.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
@@ -241,16 +254,9 @@ TEST(SocketDelivery, NoSocketTellsNothing) {
 }
 
 TEST(SocketDelivery, FollowsWhatThePeerTakes) {
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  int small = 16 * 1024;
-  setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof(small));
   sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-  listen(listener, 1);
+  int listener = loopbackListener(1, 16 * 1024, &address);
+  ASSERT_GE(listener, 0);
   int sender = socket(AF_INET, SOCK_STREAM, 0);
   ASSERT_EQ(connect(sender, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
   int receiver = accept(listener, nullptr, nullptr);
