@@ -1,10 +1,27 @@
 #include "driver/BuildServerMode.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "driver/OtherDSYMs.h"
+#include "driver/UploadDescription.h"
 #include "service/BuildNotification.h"
-#include "service/DSYMUpload.h"
+#include "service/DSYMUploadPipeline.h"
+
+namespace {
+
+// The other bundles go up two at a time: one zipped while one is sent.
+constexpr int kOtherDSYMJobs = 2;
+
+bool uploadOtherDSYMs(const platform::Environment& environment, const UploadService& service,
+                      const std::vector<std::string>& names) {
+  std::vector<DSYMUploadDescription> descriptions;
+  for (const auto& name : names) descriptions.push_back(otherUploadDescription(environment, name));
+  const std::vector<bool> uploaded = uploadDescribedDSYMs(service, descriptions, kOtherDSYMJobs);
+  return std::all_of(uploaded.begin(), uploaded.end(), [](bool each) { return each; });
+}
+
+}  // namespace
 
 int runBuildServerMode(const platform::Environment& environment,
                        const std::shared_ptr<QVXMachOBinary>& executable, const std::string& apiKey,
@@ -15,11 +32,10 @@ int runBuildServerMode(const platform::Environment& environment,
     checkOtherDSYMsMatchTheirProducts(environment, others);
   }
   buildConfigure(environment, apiKey, buildSecret);
-  bool uploaded = uploadDSYM(environment, executable, apiKey, buildSecret, false) ||
-                  uploadDSYM(environment, executable, apiKey, buildSecret, true);
-  for (const auto& name : others)
-    uploaded = (uploadOtherDSYM(environment, name, apiKey, false) ||
-                uploadOtherDSYM(environment, name, apiKey, true)) &&
-               uploaded;
+  // The upload never carries the build secret.
+  const UploadService service = uploadService(environment, apiKey);
+  const DSYMUploadDescription app = appUploadDescription(environment, executable);
+  bool uploaded = uploadDSYM(service, app, false) || uploadDSYM(service, app, true);
+  if (!others.empty()) uploaded = uploadOtherDSYMs(environment, service, others) && uploaded;
   return uploaded ? 0 : 1;
 }

@@ -114,3 +114,11 @@ void requireDSYMMatchesExecutable(const platform::Environment& environment,
       platform::format(kMismatchReason, name, dsymPath, executable.path(), pairLines(wanted),
                        pairLines(found), static_cast<int>(seconds)));
 }
+
+std::optional<DSYMDisagreement> dSYMDisagreement(const std::string& dsymPath,
+                                                 const QVXMachOBinary& executable) {
+  const std::vector<Pair> wanted = executablePairs(executable);
+  const std::vector<Pair> found = dSYMPairs(dsymPath);
+  if (wanted.empty() || describes(found, wanted)) return std::nullopt;
+  return DSYMDisagreement{pairLines(wanted), pairLines(found)};
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "macho/QVXMachOBinary.h"
@@ -21,3 +22,15 @@ void checkDSYMMatchesExecutable(const platform::Environment& environment,
 // has nothing to compare and returns at once.
 void requireDSYMMatchesExecutable(const platform::Environment& environment,
                                   const std::string& dsymPath, const QVXMachOBinary& executable);
+
+// Both sides of a disagreement, as "UUID:%@ Slice:%@\n" lines.
+struct DSYMDisagreement {
+  std::string executableLines;
+  std::string dsymLines;
+};
+
+// The same rule looked at once, without waiting and without ending the run:
+// the two sets of pairs when the bundle does not describe the executable,
+// nothing when it does.
+std::optional<DSYMDisagreement> dSYMDisagreement(const std::string& dsymPath,
+                                                 const QVXMachOBinary& executable);
