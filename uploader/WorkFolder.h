@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+#include "platform/InterruptCleanup.h"
+
+// A private folder under TMPDIR for the zips of one run, so that nothing is
+// ever written into the archive or folder given (it may be read-only). It
+// goes, with whatever it holds, when the object ends or an interrupt ends
+// the run. Ends the run with status 1 when it cannot be made.
+class WorkFolder {
+ public:
+  WorkFolder();
+  ~WorkFolder();
+  WorkFolder(const WorkFolder&) = delete;
+  WorkFolder& operator=(const WorkFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  platform::RemovalOnInterrupt guard_;
+};
