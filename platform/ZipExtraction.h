@@ -6,15 +6,23 @@
 
 namespace platform {
 
+// How far a zip may expand before it is taken for a bomb: an entry larger
+// than ratioFloorBytes may expand to at most maxRatio times the bytes it
+// takes in the zip, and all entries together to at most totalBytes.
 struct ZipExtractionLimits {
   std::uint64_t totalBytes = 16ull << 30;
   std::uint64_t ratioFloorBytes = 1u << 20;
   std::uint64_t maxRatio = 100;
 };
 
-// Extracts the zip at zipPath into a new private folder under TMPDIR (else /tmp). Returns the
-// folder (the caller removes it with platform::removeItemAtPath, and should guard it against
-// interrupts) or nothing, with errorText naming why (the entry, the limit) and nothing left behind.
+// Extracts the zip at zipPath into a new private folder (mode 0700) under
+// TMPDIR, else /tmp, and returns that folder; the caller removes it with
+// removeItemTreeAtPath. Only folders and regular files (modes at most 0755)
+// are made. Nothing, with errorText naming the zip and the entry or limit,
+// when the file is not a readable zip, when an entry is a link, a device or
+// a name reaching out of the folder (absolute, or with a ".." component),
+// when a name comes twice or is not UTF-8, or when a limit is passed; the
+// folder is then already removed.
 std::optional<std::string> extractZipToPrivateFolder(const std::string& zipPath,
                                                      std::string& errorText,
                                                      const ZipExtractionLimits& limits = {});

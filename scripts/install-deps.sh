@@ -13,7 +13,7 @@ packages=(
   nginx
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 lld-14 llvm-14 libclang-rt-14-dev clang-format
-  zip unzip curl libdeflate-dev zlib1g-dev libarchive-tools python3
+  zip unzip curl libdeflate-dev zlib1g-dev libarchive-dev libarchive-tools python3
   libglib2.0-bin e2fsprogs
 )
 

@@ -6,9 +6,9 @@
 
 #include "driver/Console.h"
 #include "platform/Bundle.h"
+#include "platform/FileRemoval.h"
 #include "platform/Path.h"
 #include "platform/PropertyList.h"
-#include "platform/SignalSafeRemoval.h"
 #include "platform/ZipExtraction.h"
 
 namespace fs = std::filesystem;
@@ -149,6 +149,6 @@ class Scanner {
 
 }  // namespace
 
-ExtractedZip::~ExtractedZip() { platform::removeTreeSignalSafe(folder_.c_str()); }
+ExtractedZip::~ExtractedZip() { platform::removeItemTreeAtPath(folder_); }
 
 InputScan scanInputs(const std::vector<std::string>& paths) { return Scanner().scan(paths); }

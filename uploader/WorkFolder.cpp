@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "driver/Console.h"
-#include "platform/SignalSafeRemoval.h"
+#include "platform/FileRemoval.h"
 #include "platform/TemporaryFolder.h"
 
 namespace {
@@ -22,4 +22,4 @@ std::string madeFolder() {
 
 WorkFolder::WorkFolder() : path_(madeFolder()), guard_(path_) {}
 
-WorkFolder::~WorkFolder() { platform::removeTreeSignalSafe(path_.c_str()); }
+WorkFolder::~WorkFolder() { platform::removeItemTreeAtPath(path_); }

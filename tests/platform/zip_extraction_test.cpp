@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "platform/FileRemoval.h"
+#include "platform/ZipExtraction.h"
+#include "tests/support/ScopedVariable.h"
+#include "tests/support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs ENTRIES as Python with `z` an open zipfile at the path, `out` a
+// folder outside the extraction, and `entry(name, mode)` a Unix entry.
+const char* kZipMaker = R"(
+import os, sys, zipfile
+path, out = sys.argv[1], sys.argv[2]
+def entry(name, mode):
+    info = zipfile.ZipInfo(name)
+    info.create_system, info.external_attr = 3, mode << 16
+    return info
+z = zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED)
+exec(sys.argv[3])
+z.close()
+)";
+
+// Every folder and file under the root with its mode, one per line.
+std::string listing(const std::string& root) {
+  std::set<std::string> lines;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    struct stat st {};
+    lstat(item.path().c_str(), &st);
+    lines.insert(fs::relative(item.path(), root).string() + " " +
+                 (S_ISDIR(st.st_mode)   ? "d"
+                  : S_ISREG(st.st_mode) ? "f"
+                                        : "?") +
+                 std::to_string(st.st_mode & 07777));
+  }
+  std::string text;
+  for (const auto& line : lines) text += line + "\n";
+  return text;
+}
+
+struct Case {
+  const char* what;
+  const char* entries;
+  std::uint64_t totalBytes;
+  const char* expected;  // the listing when it extracts, else a part of the error
+};
+
+const std::uint64_t kNoLimit = 16ull << 30;
+
+const Case kCases[] = {
+    {"good", R"(
+z.writestr("A.dSYM/", "")
+z.writestr("./A.dSYM/Contents/Info.plist", "<plist/>")
+z.writestr(entry("A.dSYM/Contents/Resources/DWARF/A", 0o104777), "x" * 5000)
+z.writestr("Ünï.dSYM/Info.plist", "")
+z.writestr("B.dSYM/Contents/", ""))",
+     kNoLimit,
+     "A.dSYM d493\nA.dSYM/Contents d493\nA.dSYM/Contents/Info.plist f420\n"
+     "A.dSYM/Contents/Resources d493\nA.dSYM/Contents/Resources/DWARF d493\n"
+     "A.dSYM/Contents/Resources/DWARF/A f493\nB.dSYM d493\nB.dSYM/Contents d493\n"
+     "Ünï.dSYM d493\nÜnï.dSYM/Info.plist f420\n"},
+    {"dot-dot", R"(z.writestr("ok", "x"); z.writestr("A.dSYM/../../escaped", "x"))", kNoLimit,
+     "\"A.dSYM/../../escaped\" of the zip"},
+    {"absolute", R"(z.writestr(out + "/escaped", "x"))", kNoLimit, "/escaped\" of the zip"},
+    {"link out", R"(z.writestr(entry("link", 0o120777), out); z.writestr("link/escaped", "x"))",
+     kNoLimit, "\"link\" of the zip"},
+    {"twice", R"(z.writestr("a", "x"); z.writestr("./a", "y"))", kNoLimit, "\"./a\" of the zip"},
+    {"ratio", R"(z.writestr("bomb", bytes(2 << 20)))", kNoLimit, "\"bomb\" of the zip"},
+    {"total", R"(z.writestr("a", os.urandom(60000)); z.writestr("b", os.urandom(60000)))", 100000,
+     "100000 bytes (at the entry \"b\")"},
+    {"damaged", R"(
+z.writestr("text", " ".join(str(i) for i in range(50000))); z.close()
+data = bytearray(open(path, "rb").read()); data[200:260] = bytes(60); open(path, "wb").write(data))",
+     kNoLimit, "is damaged"},
+    {"not a zip", R"(z.close(); open(path, "w").write("plain text\n" * 100))", kNoLimit,
+     "is damaged or not a zip"},
+};
+
+class ZipExtractionTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ZipExtractionTest, ExtractsOnlyIntoItsPrivateFolder) {
+  const Case& c = GetParam();
+  testsupport::TempDir dir;
+  std::string tmp = dir / "tmp", out = dir / "out", zip = dir / "in.zip";
+  fs::create_directories(tmp);
+  fs::create_directories(out);
+  auto made = testsupport::runProcess({"/usr/bin/python3", "-c", kZipMaker, zip, out, c.entries},
+                                      {{"PYTHONWARNINGS", "ignore"}});
+  ASSERT_EQ(made.status, 0) << made.err;
+  testsupport::ScopedVariable tmpdir("TMPDIR", tmp);
+  mode_t umaskBefore = umask(022);
+
+  std::string error;
+  auto folder = platform::extractZipToPrivateFolder(zip, error, {c.totalBytes, 1u << 20, 100});
+  if (folder) {
+    EXPECT_EQ(fs::path(*folder).parent_path(), tmp);
+    EXPECT_EQ(fs::status(*folder).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(listing(*folder), c.expected);
+    EXPECT_FALSE(platform::removeItemTreeAtPath(*folder));
+  } else {
+    EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+    EXPECT_NE(error.find(zip), std::string::npos) << error;
+  }
+  umask(umaskBefore);
+  EXPECT_EQ(std::string(c.what) == "good", folder.has_value()) << error;
+  EXPECT_TRUE(fs::is_empty(tmp));
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
+INSTANTIATE_TEST_SUITE_P(Zips, ZipExtractionTest, ::testing::ValuesIn(kCases),
+                         [](const auto& param) {
+                           std::string name = param.param.what;
+                           std::replace(name.begin(), name.end(), ' ', '_');
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+}  // namespace
