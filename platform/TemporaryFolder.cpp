@@ -25,4 +25,6 @@ std::optional<std::string> makePrivateTemporaryFolder(const std::string& prefix,
   return std::nullopt;
 }
 
+void setTemporaryDirectory(const std::string& path) { setenv("TMPDIR", path.c_str(), 1); }
+
 }  // namespace platform

@@ -16,4 +16,8 @@ std::string temporaryDirectory();
 std::optional<std::string> makePrivateTemporaryFolder(const std::string& prefix,
                                                       Error* error = nullptr);
 
+// Makes PATH the folder for temporary files of this process and its
+// children (TMPDIR). Call it before any thread starts.
+void setTemporaryDirectory(const std::string& path);
+
 }  // namespace platform

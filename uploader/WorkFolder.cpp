@@ -20,6 +20,8 @@ std::string madeFolder() {
 
 }  // namespace
 
-WorkFolder::WorkFolder() : path_(madeFolder()), guard_(path_) {}
+WorkFolder::WorkFolder() : path_(madeFolder()), guard_(path_) {
+  platform::setTemporaryDirectory(path_);
+}
 
 WorkFolder::~WorkFolder() { platform::removeItemTreeAtPath(path_); }

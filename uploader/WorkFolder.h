@@ -6,8 +6,11 @@
 
 // A private folder under TMPDIR for the zips of one run, so that nothing is
 // ever written into the archive or folder given (it may be read-only). It
-// goes, with whatever it holds, when the object ends or an interrupt ends
-// the run. Ends the run with status 1 when it cannot be made.
+// becomes the run's TMPDIR, so that the zips given as PATHs are extracted
+// inside it as well and an interrupt during an extraction leaves nothing.
+// It goes, with whatever it holds, when the object ends or an interrupt
+// ends the run. Made before any thread starts; ends the run with status 1
+// when it cannot be made.
 class WorkFolder {
  public:
   WorkFolder();
