@@ -6,7 +6,6 @@
 
 #include "driver/Console.h"
 #include "platform/Bundle.h"
-#include "platform/FileRemoval.h"
 #include "platform/Path.h"
 #include "platform/PropertyList.h"
 #include "platform/ZipExtraction.h"
@@ -117,7 +116,7 @@ class Scanner {
     std::string error;
     auto folder = platform::extractZipToPrivateFolder(path, error);
     if (!folder) return bad(path + ": cannot be read as a zip of dSYMs: " + error);
-    result_.extractedZips.push_back(std::make_unique<ExtractedZip>(*folder));
+    result_.extractedZips.push_back(std::make_unique<OwnedFolder>(*folder));
     scanFolder(*folder, path);
   }
 
@@ -148,7 +147,5 @@ class Scanner {
 };
 
 }  // namespace
-
-ExtractedZip::~ExtractedZip() { platform::removeItemTreeAtPath(folder_); }
 
 InputScan scanInputs(const std::vector<std::string>& paths) { return Scanner().scan(paths); }

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/InterruptCleanup.h"
 #include "uploader/Identity.h"
+#include "uploader/OwnedFolder.h"
 
 // An archive given as a PATH, with the app's identity its Info.plist gives.
 struct ArchiveInput {
@@ -21,29 +21,14 @@ struct FoundDSYM {
   std::optional<std::string> productExecutable;  // the archive's product it describes
 };
 
-// A zip given as a PATH, extracted into a private folder; the folder goes
-// when the object ends, or when an interrupt ends the run.
-class ExtractedZip {
- public:
-  explicit ExtractedZip(std::string folder) : folder_(std::move(folder)), guard_(folder_) {}
-  ~ExtractedZip();
-  ExtractedZip(const ExtractedZip&) = delete;
-  ExtractedZip& operator=(const ExtractedZip&) = delete;
-  const std::string& folder() const { return folder_; }
-
- private:
-  std::string folder_;
-  platform::RemovalOnInterrupt guard_;
-};
-
 // What the PATHs hold: the dSYM bundles, in the order of the PATHs (and of
 // names within a folder), the number of PATHs that were bad input (each
-// reported, naming it), and the extracted zips, kept while the bundles are
-// read and sent.
+// reported, naming it), and the folders of the extracted zips, kept while
+// the bundles are read and sent.
 struct InputScan {
   std::vector<FoundDSYM> dsyms;
   int badInputs = 0;
-  std::vector<std::unique_ptr<ExtractedZip>> extractedZips;
+  std::vector<std::unique_ptr<OwnedFolder>> extractedZips;
 };
 
 // Reads each PATH by its kind: an .xcarchive (identity from its Info.plist,

@@ -1,7 +1,8 @@
 // upload-dsyms: uploads the dSYM bundles of archives, folders, bundles and
 // zips after the build, through the same upload path as the build phase.
 
-#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -15,9 +16,9 @@
 #include "uploader/DryRun.h"
 #include "uploader/Inputs.h"
 #include "uploader/Options.h"
+#include "uploader/OwnedFolder.h"
 #include "uploader/Plan.h"
 #include "uploader/Progress.h"
-#include "uploader/WorkFolder.h"
 
 namespace {
 
@@ -71,9 +72,9 @@ int main(int argc, char** argv) {
   debugMode = options.debug;
   const platform::Environment environment = platform::environmentSnapshot();
   const UploadService service{codeMappingBaseURL(environment), apiKey(options, environment)};
-  WorkFolder zips;
+  const std::unique_ptr<OwnedFolder> work = makeWorkFolder();
   InputScan inputs = scanInputs(options.paths);
-  UploadPlan plan = planUploads(inputs.dsyms, options, zips.path());
+  UploadPlan plan = planUploads(inputs.dsyms, options, work->path());
   plan.badInputs += inputs.badInputs;
   if (options.dryRun) {
     std::cout << dryRunListing(plan.uploads);

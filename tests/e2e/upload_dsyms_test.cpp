@@ -43,16 +43,6 @@ std::string field(const platform::Value& record, const std::string& name) {
   return "";
 }
 
-// The identifier/arch fields of an upload record, as "UUID:%@ Slice:%@\n" lines.
-std::string uploadedPairs(const platform::Value& record) {
-  std::string lines;
-  for (const auto& [name, value] : fieldsOf(record)) {
-    if (name == "code_mapping[executables][][identifier]") lines += "UUID:" + value;
-    if (name == "code_mapping[executables][][arch]") lines += " Slice:" + value + "\n";
-  }
-  return lines;
-}
-
 }  // namespace
 
 class UploadDSYMsArchiveTest : public testsupport::SampleAppTest {
@@ -106,7 +96,7 @@ TEST_F(UploadDSYMsArchiveTest, UploadsEveryDSYMWithItsOwnPairsAndTheArchivesIden
     EXPECT_EQ(uploads[i]["zip"]["top"], kBundles[i] + "/");
     EXPECT_EQ(uploads[i]["problems"].size(), 0u) << uploads[i]["problems"].dump(1);
     EXPECT_EQ(uploads[i]["platform"], "ios");
-    EXPECT_EQ(uploadedPairs(uploads[i]), testsupport::summaryOf(dwarfOf(kBundles[i])));
+    EXPECT_EQ(testsupport::uploadedPairs(uploads[i]), testsupport::summaryOf(dwarfOf(kBundles[i])));
     EXPECT_EQ(field(uploads[i], "project[identifier]"), "com.example.App");
     EXPECT_EQ(field(uploads[i], "project[display_version]"), "77");
     EXPECT_EQ(field(uploads[i], "project[build_version]"), "2.1");

@@ -1,4 +1,4 @@
-#include "uploader/WorkFolder.h"
+#include "uploader/OwnedFolder.h"
 
 #include <cstdlib>
 
@@ -6,22 +6,16 @@
 #include "platform/FileRemoval.h"
 #include "platform/TemporaryFolder.h"
 
-namespace {
+OwnedFolder::~OwnedFolder() { platform::removeItemTreeAtPath(path_); }
 
-std::string madeFolder() {
+std::unique_ptr<OwnedFolder> makeWorkFolder() {
   platform::Error error;
   auto folder = platform::makePrivateTemporaryFolder("upload-dsyms.", &error);
   if (!folder) {
     QVXLog("Cannot make a folder for the zips: %@", error);
     std::exit(1);
   }
-  return *folder;
+  auto work = std::make_unique<OwnedFolder>(*folder);
+  platform::setTemporaryDirectory(work->path());
+  return work;
 }
-
-}  // namespace
-
-WorkFolder::WorkFolder() : path_(madeFolder()), guard_(path_) {
-  platform::setTemporaryDirectory(path_);
-}
-
-WorkFolder::~WorkFolder() { platform::removeItemTreeAtPath(path_); }

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/InterruptCleanup.h"
+
+// A folder the run made for itself: it goes, with whatever it holds, when
+// the object ends or an interrupt ends the run.
+class OwnedFolder {
+ public:
+  explicit OwnedFolder(std::string path) : path_(std::move(path)), guard_(path_) {}
+  ~OwnedFolder();
+  OwnedFolder(const OwnedFolder&) = delete;
+  OwnedFolder& operator=(const OwnedFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  platform::RemovalOnInterrupt guard_;
+};
+
+// A private folder under TMPDIR for the zips of one run, so that nothing is
+// ever written into the archive or folder given (it may be read-only). It
+// becomes the run's TMPDIR, so that the zips given as PATHs are extracted
+// inside it as well and an interrupt during an extraction leaves nothing.
+// Made before any thread starts; ends the run with status 1 when it cannot
+// be made.
+std::unique_ptr<OwnedFolder> makeWorkFolder();
