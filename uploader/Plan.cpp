@@ -94,9 +94,9 @@ class Planner {
       return bad(found.path,
                  "no app identifier: the archive's Info.plist names none in "
                  "ApplicationProperties; give --app-id");
-    const std::string path = found.path;
-    description.dsymFolder = path.substr(0, path.find_last_of('/'));
-    description.dsymName = platform::lastPathComponent(path);
+    const std::size_t slash = found.path.find_last_of('/');
+    description.dsymFolder = slash == std::string::npos ? "." : found.path.substr(0, slash);
+    description.dsymName = platform::lastPathComponent(found.path);
     description.zipFolder = zipFolder_;
     plan_.uploads.push_back(std::move(description));
   }
