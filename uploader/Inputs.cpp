@@ -116,7 +116,8 @@ class Scanner {
     std::string error;
     auto folder = platform::extractZipToPrivateFolder(path, error);
     if (!folder) return bad(path + ": cannot be read as a zip of dSYMs: " + error);
-    result_.extractedZips.push_back(std::make_unique<OwnedFolder>(*folder));
+    // Extracted inside the run's guarded work folder, the run's TMPDIR.
+    result_.extractedZips.push_back(std::make_unique<OwnedFolder>(*folder, false));
     scanFolder(*folder, path);
   }
 

@@ -24,7 +24,8 @@ struct FoundDSYM {
 // What the PATHs hold: the dSYM bundles, in the order of the PATHs (and of
 // names within a folder), the number of PATHs that were bad input (each
 // reported, naming it), and the folders of the extracted zips, kept while
-// the bundles are read and sent.
+// the bundles are read and sent (removed at the end; an interrupt removes
+// them with the work folder they are made in).
 struct InputScan {
   std::vector<FoundDSYM> dsyms;
   int badInputs = 0;

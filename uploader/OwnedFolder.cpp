@@ -15,7 +15,7 @@ std::unique_ptr<OwnedFolder> makeWorkFolder() {
     QVXLog("Cannot make a folder for the zips: %@", error);
     std::exit(1);
   }
-  auto work = std::make_unique<OwnedFolder>(*folder);
+  auto work = std::make_unique<OwnedFolder>(*folder, true);
   platform::setTemporaryDirectory(work->path());
   return work;
 }

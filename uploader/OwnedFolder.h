@@ -1,15 +1,20 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/InterruptCleanup.h"
 
 // A folder the run made for itself: it goes, with whatever it holds, when
-// the object ends or an interrupt ends the run.
+// the object ends, and when guarded also when an interrupt ends the run (a
+// folder inside a guarded one needs no guard of its own, so that any
+// number of them may live).
 class OwnedFolder {
  public:
-  explicit OwnedFolder(std::string path) : path_(std::move(path)), guard_(path_) {}
+  OwnedFolder(std::string path, bool guarded) : path_(std::move(path)) {
+    if (guarded) guard_.emplace(path_);
+  }
   ~OwnedFolder();
   OwnedFolder(const OwnedFolder&) = delete;
   OwnedFolder& operator=(const OwnedFolder&) = delete;
@@ -17,7 +22,7 @@ class OwnedFolder {
 
  private:
   std::string path_;
-  platform::RemovalOnInterrupt guard_;
+  std::optional<platform::RemovalOnInterrupt> guard_;
 };
 
 // A private folder under TMPDIR for the zips of one run, so that nothing is
