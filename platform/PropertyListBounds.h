@@ -25,10 +25,14 @@ inline constexpr std::size_t kPropertyListMaximumNesting = 512;
 // far more than any Info.plist or preferences file holds.
 inline constexpr std::uint64_t kPropertyListMaximumValues = std::uint64_t{1} << 20;
 
-// Whether XML property-list bytes nest no deeper than the limit. The scan
-// errs only toward refusing: an element is counted open unless it is an
-// empty element without attributes, tags inside comments, processing
-// instructions and CDATA sections count as opened but never as closed.
+// Whether XML property-list bytes nest no deeper than the limit, so that the
+// parser's own recursive freeing of its tree stays shallow (the conversion
+// into values bounds the nesting again on the parsed tree). The scan errs
+// only toward refusing: an element is counted open unless it is an empty
+// element without attributes, tags inside comments, processing instructions,
+// declarations and CDATA sections count as opened but never as closed; a
+// declaration with an internal subset, and a tag, processing instruction or
+// declaration whose double quotes do not pair up, are refused.
 bool xmlPropertyListIsWithinBounds(const Bytes& data);
 
 // Whether binary property-list bytes ("bplist00") are well formed as far as
