@@ -9,13 +9,14 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "platform/DictionaryIndex.h"
 #include "platform/FileWriting.h"
 #include "platform/PropertyListBounds.h"
 #include "platform/Text.h"
+#include "platform/XMLPropertyListReader.h"
 
 namespace platform {
 
@@ -121,17 +122,10 @@ class ContainerFrame {
     }
   }
 
-  // Adds the converted child. A key seen before keeps its first place and
-  // takes the later value; the positions make that a constant-time look-up
-  // instead of a search of the dictionary.
+  // Adds the converted child under the key of nextChild() in a dictionary.
   void add(Value child) {
     if (value_.is_array()) return value_.push_back(std::move(child));
-    auto& entries = value_.get_ref<Value::object_t&>();
-    auto [at, fresh] = positions_.try_emplace(key_, entries.size());
-    if (fresh)
-      entries.emplace_back(key_, std::move(child));
-    else
-      (entries.begin() + static_cast<std::ptrdiff_t>(at->second))->second = std::move(child);
+    positions_.set(value_, key_, std::move(child));
   }
 
   Value take() { return std::move(value_); }
@@ -142,7 +136,7 @@ class ContainerFrame {
   plist_dict_iter iterator_ = nullptr;
   uint32_t next_ = 0;
   std::string key_;
-  std::unordered_map<std::string, std::size_t> positions_;
+  DictionaryIndex positions_;
 };
 
 // Converts the parsed tree with a stack of its own, so that no nesting can
@@ -215,13 +209,21 @@ bool looksLikePropertyList(const Bytes& data) {
   return false;
 }
 
-// Bytes the parser may be given: a property list of either form, no larger
-// and no deeper nested than the limits.
-bool isParseable(const Bytes& data) {
-  if (data.empty() || data.size() > kPropertyListMaximumBytes || !looksLikePropertyList(data))
-    return false;
-  return isBinaryPropertyList(data) ? binaryPropertyListIsWithinBounds(data)
-                                    : xmlPropertyListIsWithinBounds(data);
+// Binary property-list bytes libplist may be given: no larger and no deeper
+// nested than the limits, so that its recursive freeing stays shallow.
+bool isParseableBinary(const Bytes& data) {
+  return data.size() <= kPropertyListMaximumBytes && isBinaryPropertyList(data) &&
+         binaryPropertyListIsWithinBounds(data);
+}
+
+// The value of binary property-list bytes, through libplist.
+std::optional<Value> valueFromBinaryPropertyList(const Bytes& data) {
+  if (!isParseableBinary(data)) return std::nullopt;
+  plist_t root = nullptr;
+  plist_from_bin(reinterpret_cast<const char*>(data.data()), static_cast<uint32_t>(data.size()),
+                 &root);
+  PlistPtr owner(root);
+  return root ? toValue(root) : std::nullopt;
 }
 
 // Reads a whole regular file of at most the property-list size limit. The
@@ -256,13 +258,11 @@ bool readWholeFile(const std::string& path, Bytes& out) {
 }  // namespace
 
 std::optional<Value> propertyListFromData(const Bytes& data, Error* error) {
-  plist_t root = nullptr;
-  if (isParseable(data)) {
-    plist_from_memory(reinterpret_cast<const char*>(data.data()),
-                      static_cast<uint32_t>(data.size()), &root);
-  }
-  PlistPtr owner(root);
-  std::optional<Value> value = root ? toValue(root) : std::nullopt;
+  std::optional<Value> value;
+  if (isBinaryPropertyList(data))
+    value = valueFromBinaryPropertyList(data);
+  else if (data.size() <= kPropertyListMaximumBytes && looksLikePropertyList(data))
+    value = valueFromXMLPropertyList(data);
   if (!value && error)
     *error = Error{"NSCocoaErrorDomain", 3840,
                    "The data couldn\u2019t be read because it isn\u2019t in the correct format."};

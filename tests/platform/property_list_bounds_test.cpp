@@ -111,14 +111,13 @@ TEST_F(PropertyListBoundsTest, TagsInCommentsNeverLowerTheNesting) {
   for (int i = 0; i < 1000; ++i) text += "<array><!-- </array> --><![CDATA[</array>]]>";
   for (int i = 0; i < 1000; ++i) text += "</array>";
   text += "</dict></plist>";
-  EXPECT_FALSE(platform::xmlPropertyListIsWithinBounds(bytesOf(text)));
+  EXPECT_FALSE(platform::propertyListFromData(bytesOf(text)));
   // Comments and declarations of an ordinary file count for nothing.
   std::string ordinary =
       "<?xml version=\"1.0\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
       "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<!-- a comment -->";
   std::string deep = nestedXML(platform::kPropertyListMaximumNesting);
   ordinary += deep.substr(deep.find("<plist"));
-  EXPECT_TRUE(platform::xmlPropertyListIsWithinBounds(bytesOf(ordinary)));
   EXPECT_TRUE(platform::propertyListFromData(bytesOf(ordinary)));
 }
 
@@ -173,16 +172,13 @@ TEST_F(PropertyListBoundsTest, BinaryReferencesOutsideTheListAreMalformed) {
   EXPECT_FALSE(platform::binaryPropertyListIsWithinBounds(wide));
 }
 
-// libplist's own string getter aborts on a NUL byte inside a string; the
-// reader gives the text before it, all that libplist keeps.
-TEST_F(PropertyListBoundsTest, StringHoldingANulByteIsReadUpToIt) {
+// A NUL byte inside a string is no XML: the list is refused, never an abort.
+TEST_F(PropertyListBoundsTest, StringHoldingANulByteIsRefused) {
   std::string text =
       "<plist version=\"1.0\"><dict><key>CFBundleIdentifier</key><string>com.example";
   text.push_back('\0');
   text += "x</string></dict></plist>";
-  auto value = platform::propertyListFromData(bytesOf(text));
-  ASSERT_TRUE(value);
-  EXPECT_EQ((*value)["CFBundleIdentifier"], "com.example");
+  EXPECT_FALSE(platform::propertyListFromData(bytesOf(text)));
 }
 
 namespace {
@@ -232,7 +228,9 @@ TEST_F(PropertyListBoundsTest, CraftedShapesAreReadOrRefused) {
   };
   const Shape shapes[] = {
       {"closing tags in an internal subset", closesHiddenInASubset(50000, 400), std::nullopt},
-      {"a harmless internal subset", closesHiddenInASubset(3, 2), std::nullopt},
+      {"an internal subset in the prolog",
+       "<!DOCTYPE plist [<!ENTITY e \"x\">]><plist version=\"1.0\"><dict/></plist>", std::nullopt},
+      {"an entity reference", "<plist version=\"1.0\"><string>&e;</string></plist>", std::nullopt},
       {"a quoted '?>' in a processing instruction",
        "<?x a=\"?>\"?><plist version=\"1.0\"><dict/></plist>", std::nullopt},
       {"the limit around an empty array", nestedAroundAnEmptyArray(512), 1},
