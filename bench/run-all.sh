@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build-bench}
 "$root/scripts/install-deps.sh"
 benches=(bench_macho_open bench_dsym_copy bench_dsym_check bench_upload_stream bench_upload_memory
-  bench_all_dsyms bench_archiver bench_response_memory)
+  bench_all_dsyms bench_archiver bench_response_memory bench_plist_read)
 BUILD_DIR=$build BUILD_TYPE=Release \
   BUILD_TARGETS="${benches[*]} run archiver quorvex_service named_parent" \
   "$root/scripts/build.sh" -DRUN_TESTS=ON
@@ -20,6 +20,7 @@ for bench in "${benches[@]}"; do
   case $bench in
     bench_upload_stream) "$build/bench/$bench" 300 "$folder" ;;
     bench_macho_open) TMPDIR=$folder "$build/bench/$bench" ;;
+    bench_plist_read) "$build/bench/$bench" ;;
     bench_upload_memory) "$build/bench/$bench" "$folder" 30,300,3072 3 ;;
     *) "$build/bench/$bench" "$folder" ;;
   esac || missed+=("$bench")
