@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build-bench}
 "$root/scripts/install-deps.sh"
 benches=(bench_macho_open bench_dsym_copy bench_dsym_check bench_upload_stream bench_upload_memory
-  bench_all_dsyms bench_archiver bench_response_memory)
+  bench_all_dsyms bench_upload_dsyms bench_archiver bench_response_memory)
 BUILD_DIR=$build BUILD_TYPE=Release \
   BUILD_TARGETS="${benches[*]} run archiver quorvex_service named_parent" \
   "$root/scripts/build.sh" -DRUN_TESTS=ON
