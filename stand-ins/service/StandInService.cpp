@@ -79,7 +79,8 @@ StandInService::StandInService(const Options& options)
     : options_(options),
       store_(options.dataFolder),
       notificationPlan_(options.notificationAnswers),
-      uploadPlan_(options.uploadAnswers) {}
+      uploadPlan_(options.uploadAnswers),
+      readPace_(options.readBytesPerSecond) {}
 
 void StandInService::route(httplib::Server& server) {
   server.Post(kNotificationPattern,
@@ -123,6 +124,7 @@ void StandInService::handle(RequestKind kind, const httplib::Request& request,
   });
   readAsPlainBody(request);
   bool received = reader([&](const char* data, std::size_t length) {
+    readPace_.take(length);
     body.feed(data, length);
     return true;
   });

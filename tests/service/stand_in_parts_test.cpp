@@ -1,9 +1,10 @@
 // The web service stand-in's parts: the multipart splitter, the zip
-// directory reader and the answer lists.
+// directory reader, the answer lists and the options.
 #include <gtest/gtest.h>
 
 #include "stand-ins/service/FaultPlan.h"
 #include "stand-ins/service/MultipartStream.h"
+#include "stand-ins/service/Options.h"
 #include "stand-ins/service/ZipDirectory.h"
 #include "tests/support/TestSupport.h"
 
@@ -143,4 +144,14 @@ TEST(FaultPlan, AttemptsBeyondTheListGet201) {
   EXPECT_EQ(first.second.status, 500);
   EXPECT_EQ(second.first, 2);
   EXPECT_EQ(second.second.status, 201);
+}
+
+TEST(Options, ReadRateIsAWholeNumberOfBytesPerSecond) {
+  std::string error;
+  auto options = standin::parseOptions({"--read-rate", "12500000"}, &error);
+  ASSERT_TRUE(options) << error;
+  EXPECT_EQ(options->readBytesPerSecond, 12500000);
+  EXPECT_EQ(standin::parseOptions({}, &error)->readBytesPerSecond, 0);
+  for (const char* malformed : {"-1", "fast", "12.5", "", "99999999999"})
+    EXPECT_FALSE(standin::parseOptions({"--read-rate", malformed}, &error)) << malformed;
 }
