@@ -1,5 +1,11 @@
 #include "macho/MachOFile.h"
 
+#include <algorithm>
+
+#include "macho/MachOBytes.h"
+#include "macho/MachOFatTable.h"
+#include "macho/MachOFormat.h"
+#include "macho/MachOLoadCommands.h"
 #include "macho/MachOSlices.h"
 #include "platform/FileMapping.h"
 
@@ -7,11 +13,84 @@ namespace machofile {
 
 namespace {
 
-// The smallest file the reader maps: a fat header with one entry's start,
+// The smallest file the reader opens: a fat header with one entry's start,
 // or a Mach-O header's magic, CPU fields and command count.
 constexpr std::uint64_t kMinimumFileSize = 16;
+// The first read: the fat table of any usual file, or a thin file's header.
+constexpr std::uint64_t kFirstReadSize = 4096;
+
+// A file being copied into an image of the same size: each range lands at
+// its own offset, and every range is cut at the image's end.
+struct ImageCopy {
+  int descriptor;
+  std::uint8_t* image;
+  std::uint64_t size;
+
+  bool copy(std::uint64_t offset, std::uint64_t length) const {
+    if (offset >= size) return true;
+    return platform::readExactlyAt(descriptor, offset, image + offset,
+                                   std::min(length, size - offset));
+  }
+};
+
+// The Mach-O header and the load commands of the slice at `offset`, which
+// has `available` bytes: the bytes its readers use.
+bool copySliceHeader(const ImageCopy& file, std::uint64_t offset, std::uint64_t available) {
+  if (!file.copy(offset, std::min<std::uint64_t>(available, sizeof(mach_header_64)))) return false;
+  const QVXMachOSlice slice{file.image + offset, 0, 0, available};
+  if (!QVXMachOSliceHasHeader(&slice)) return true;
+  const auto header = ImageBytes(slice.startAddress, available).read<mach_header>(0);
+  return file.copy(
+      offset, std::min<std::uint64_t>(available,
+                                      sizeof(mach_header_64) + std::uint64_t{header->sizeofcmds}));
+}
+
+// The fat table, then each slice's header and load commands.
+bool copyFatHeaders(const ImageCopy& file) {
+  const ImageBytes image(file.image, file.size);
+  auto count = image.bigEndianWord(offsetof(fat_header, nfat_arch));
+  const std::uint64_t entrySize = image.word(0) == FAT_MAGIC_64 || image.word(0) == FAT_CIGAM_64
+                                      ? sizeof(fat_arch_64)
+                                      : sizeof(fat_arch);
+  if (!count || !file.copy(0, sizeof(fat_header) + entrySize * *count)) return false;
+  bool copied = true;
+  QVXMachOEnumerateFatSlices(image, [&](const QVXMachOSlice* slice) {
+    const auto offset = static_cast<std::uint64_t>(
+        static_cast<const std::uint8_t*>(slice->startAddress) - file.image);
+    copied = copied && copySliceHeader(file, offset, slice->availableSize);
+  });
+  return copied;
+}
+
+// Copies what the readers use into the zero-filled image of the file's
+// size; the sections are never read. False when the file shrank meanwhile.
+bool copyHeaders(const ImageCopy& file) {
+  if (!file.copy(0, kFirstReadSize)) return false;
+  auto magic = ImageBytes(file.image, file.size).word(0);
+  if (magic && QVXMachOIsFatMagic(*magic)) return copyFatHeaders(file);
+  return copySliceHeader(file, 0, file.size);
+}
 
 }  // namespace
+
+bool QVXMachOFileInitWithDescriptor(QVXMachOFile* file, int descriptor,
+                                    const platform::FileStatus& status) {
+  if (!file) return false;
+  *file = QVXMachOFile{};
+  file->mappedSize = status.size;
+  if (status.size < kMinimumFileSize || !status.isRegularFile) return false;
+  void* image = platform::reserveZeroedMemory(status.size);
+  if (!image) return false;
+  if (!copyHeaders({descriptor, static_cast<std::uint8_t*>(image), status.size})) {
+    platform::releaseMemory(image, status.size);
+    file->mappedSize = 0;
+    return false;
+  }
+  file->fd = descriptor;
+  file->mappedFile = image;
+  file->identity = status.identity;
+  return true;
+}
 
 bool QVXMachOFileInitWithPath(QVXMachOFile* file, const char* path) {
   if (!file || !path) return false;
@@ -19,23 +98,9 @@ bool QVXMachOFileInitWithPath(QVXMachOFile* file, const char* path) {
   int descriptor = platform::openForReading(path);
   if (descriptor < 0) return false;
   auto status = platform::fileStatus(descriptor);
-  if (!status) {
-    platform::closeFile(descriptor);
-    return false;
-  }
-  file->mappedSize = status->size;
-  if (status->size < kMinimumFileSize || !status->isRegularFile) {
-    platform::closeFile(descriptor);
-    return false;
-  }
-  const void* mapping = platform::mapReadOnly(descriptor, status->size);
-  if (!mapping) {
-    platform::closeFile(descriptor);
-    return false;
-  }
-  file->fd = descriptor;
-  file->mappedFile = mapping;
-  return true;
+  if (status && QVXMachOFileInitWithDescriptor(file, descriptor, *status)) return true;
+  platform::closeFile(descriptor);
+  return false;
 }
 
 bool QVXMachOFileInitWithCurrent(QVXMachOFile* file) {
@@ -52,7 +117,7 @@ bool QVXMachOFileInitWithCurrent(QVXMachOFile* file) {
 void QVXMachOFileDestroy(QVXMachOFile* file) {
   if (!file) return;
   if (file->mappedFile && file->mappedSize != 0)
-    platform::unmapFile(file->mappedFile, file->mappedSize);
+    platform::releaseMemory(file->mappedFile, file->mappedSize);
   if (file->fd >= 0) platform::closeFile(file->fd);
   *file = QVXMachOFile{};
 }
