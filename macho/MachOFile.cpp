@@ -34,15 +34,17 @@ struct ImageCopy {
 };
 
 // The Mach-O header and the load commands of the slice at `offset`, which
-// has `available` bytes: the bytes its readers use.
+// has `available` bytes: the bytes its readers use. One read takes the
+// header and the usual command area; a larger area takes a second.
 bool copySliceHeader(const ImageCopy& file, std::uint64_t offset, std::uint64_t available) {
-  if (!file.copy(offset, std::min<std::uint64_t>(available, sizeof(mach_header_64)))) return false;
+  const std::uint64_t first = std::min(available, kFirstReadSize);
+  if (offset != 0 && !file.copy(offset, first)) return false;
   const QVXMachOSlice slice{file.image + offset, 0, 0, available};
   if (!QVXMachOSliceHasHeader(&slice)) return true;
   const auto header = ImageBytes(slice.startAddress, available).read<mach_header>(0);
-  return file.copy(
-      offset, std::min<std::uint64_t>(available,
-                                      sizeof(mach_header_64) + std::uint64_t{header->sizeofcmds}));
+  const std::uint64_t end = std::min<std::uint64_t>(
+      available, sizeof(mach_header_64) + std::uint64_t{header->sizeofcmds});
+  return end <= first || file.copy(offset + first, end - first);
 }
 
 // The fat table, then each slice's header and load commands.
@@ -52,7 +54,10 @@ bool copyFatHeaders(const ImageCopy& file) {
   const std::uint64_t entrySize = image.word(0) == FAT_MAGIC_64 || image.word(0) == FAT_CIGAM_64
                                       ? sizeof(fat_arch_64)
                                       : sizeof(fat_arch);
-  if (!count || !file.copy(0, sizeof(fat_header) + entrySize * *count)) return false;
+  if (!count) return false;
+  const std::uint64_t tableEnd = sizeof(fat_header) + entrySize * *count;
+  if (tableEnd > kFirstReadSize && !file.copy(kFirstReadSize, tableEnd - kFirstReadSize))
+    return false;
   bool copied = true;
   QVXMachOEnumerateFatSlices(image, [&](const QVXMachOSlice* slice) {
     const auto offset = static_cast<std::uint64_t>(
@@ -63,7 +68,8 @@ bool copyFatHeaders(const ImageCopy& file) {
 }
 
 // Copies what the readers use into the zero-filled image of the file's
-// size; the sections are never read. False when the file shrank meanwhile.
+// size, starting with its first bytes; the sections are never read. False
+// when the file shrank meanwhile.
 bool copyHeaders(const ImageCopy& file) {
   if (!file.copy(0, kFirstReadSize)) return false;
   auto magic = ImageBytes(file.image, file.size).word(0);
