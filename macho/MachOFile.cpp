@@ -33,18 +33,42 @@ struct ImageCopy {
   }
 };
 
+// Whether the load-command walk (see MachOLoadCommands.h) of the slice
+// ends within its first `copied` bytes, the commands starting at `first`.
+bool walkEndsWithin(const ImageBytes& slice, std::uint64_t first, std::uint32_t ncmds,
+                    std::uint64_t copied) {
+  std::uint64_t offset = first;
+  for (std::uint64_t i = 0; i < ncmds; ++i) {
+    auto command = slice.read<load_command>(offset);
+    if (!command || offset + sizeof(load_command) > copied) return false;
+    if (command->cmdsize < sizeof(load_command)) return true;
+    offset += command->cmdsize;
+  }
+  return offset <= copied;
+}
+
 // The Mach-O header and the load commands of the slice at `offset`, which
 // has `available` bytes: the bytes its readers use. One read takes the
-// header and the usual command area; a larger area takes a second.
+// header and the usual command area; a larger area is read in doubling
+// steps only as far as the walk goes, so a header that states a huge area
+// over a few commands costs only those.
 bool copySliceHeader(const ImageCopy& file, std::uint64_t offset, std::uint64_t available) {
-  const std::uint64_t first = std::min(available, kFirstReadSize);
-  if (offset != 0 && !file.copy(offset, first)) return false;
+  std::uint64_t copied = std::min(available, kFirstReadSize);
+  if (offset != 0 && !file.copy(offset, copied)) return false;
   const QVXMachOSlice slice{file.image + offset, 0, 0, available};
   if (!QVXMachOSliceHasHeader(&slice)) return true;
-  const auto header = ImageBytes(slice.startAddress, available).read<mach_header>(0);
-  const std::uint64_t end = std::min<std::uint64_t>(
-      available, sizeof(mach_header_64) + std::uint64_t{header->sizeofcmds});
-  return end <= first || file.copy(offset + first, end - first);
+  const ImageBytes bytes(slice.startAddress, available);
+  const auto header = bytes.read<mach_header>(0);
+  const std::uint64_t first = header->magic == MH_MAGIC_64 || header->magic == MH_CIGAM_64
+                                  ? sizeof(mach_header_64)
+                                  : sizeof(mach_header);
+  const std::uint64_t end = std::min<std::uint64_t>(available, first + header->sizeofcmds);
+  while (copied < end && !walkEndsWithin(bytes, first, header->ncmds, copied)) {
+    const std::uint64_t next = std::min(end, copied * 2);
+    if (!file.copy(offset + copied, next - copied)) return false;
+    copied = next;
+  }
+  return true;
 }
 
 // The fat table, then each slice's header and load commands.
