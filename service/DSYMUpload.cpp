@@ -5,10 +5,8 @@
 
 #include "driver/Console.h"
 #include "driver/Validation.h"
-#include "macho/QVXdSYM.h"
 #include "platform/FileReadability.h"
 #include "platform/FileRemoval.h"
-#include "platform/FileURL.h"
 #include "platform/Format.h"
 #include "platform/InterruptCleanup.h"
 #include "platform/MainBundle.h"
@@ -46,12 +44,11 @@ UploadPaths uploadPaths(const std::string& dsymFolder, const std::string& dsymNa
   return paths;
 }
 
-// What one upload sends: a dSYM bundle, and the Mach-O file whose slices
-// give the identifier/arch pairs (none without one).
+// What one upload sends: a dSYM bundle, and what its check matched.
 struct UploadSubject {
   std::string dsymFolder;
   std::string dsymName;
-  std::shared_ptr<QVXMachOBinary> slices;
+  const DSYMMatch& match;
 };
 
 // The Info.plist's value for the key; null (an absent value) when missing.
@@ -74,22 +71,14 @@ void addProjectFields(QVXWebRequest& request, const platform::Value& info,
   request.addValue_forFormField(clientBuildVersion(), "com_quorvex_run_version");
 }
 
-// One identifier/arch pair per slice, in slice order; returns the UUID
-// summary. A slice without UUID or architecture is reported and left out.
-std::string addExecutableSlices(QVXWebRequest& request,
-                                const std::shared_ptr<QVXMachOBinary>& executable) {
+// One identifier/arch pair per pair given, in order; returns the UUID summary.
+std::string addPairs(QVXWebRequest& request, const std::vector<UUIDPair>& pairs) {
   std::string summary;
-  if (!executable) return summary;
-  executable->enumerateUUIDs(
-      [&](const std::optional<std::string>& uuid, const std::string& architecture) {
-        if (!uuid || architecture.empty()) {
-          QVXLog("Unable to extract uuid-architecture pairs from binary %@", executable->path());
-          return;
-        }
-        summary += platform::format("UUID:%@ Slice:%@\n", *uuid, architecture);
-        request.addValue_forFormField(*uuid, "code_mapping[executables][][identifier]");
-        request.addValue_forFormField(architecture, "code_mapping[executables][][arch]");
-      });
+  for (const auto& [uuid, architecture] : pairs) {
+    summary += platform::format("UUID:%@ Slice:%@\n", uuid, architecture);
+    request.addValue_forFormField(uuid, "code_mapping[executables][][identifier]");
+    request.addValue_forFormField(architecture, "code_mapping[executables][][arch]");
+  }
   return summary;
 }
 
@@ -147,11 +136,16 @@ bool uploadSubject(const platform::Environment& environment, const UploadSubject
   addClientHeaders(*request, apiKey);
   addClientVersionHeaders(*request);
   addProjectFields(*request, info, environment);
-  const std::string summary = addExecutableSlices(*request, subject.slices);
+  const std::string summary = addPairs(*request, subject.match.pairs);
   const UploadPaths paths = uploadPaths(subject.dsymFolder, subject.dsymName);
   // A build cancelled from here on leaves no zip beside the bundle.
   const platform::RemovalOnInterrupt zipRemoval(paths.zipPath);
   compressDSYM(paths);
+  if (!dSYMIsUnchanged(subject.match)) {
+    platform::removeItemAtPath(paths.zipPath);
+    QVXLog("%@ changed while it was zipped, unable to upload.\n\n", paths.dsymName);
+    return false;
+  }
   attachZip(*request, paths);
   if (debugMode) QVXLog("Uploading dSYM at path %@", paths.dsymPath);
 
@@ -173,21 +167,17 @@ bool uploadSubject(const platform::Environment& environment, const UploadSubject
 
 }  // namespace
 
-bool uploadDSYM(const platform::Environment& environment,
-                const std::shared_ptr<QVXMachOBinary>& executable, const std::string& apiKey,
-                const std::string& buildSecret, bool finalAttempt) {
+bool uploadDSYM(const platform::Environment& environment, const DSYMMatch& match,
+                const std::string& apiKey, const std::string& buildSecret, bool finalAttempt) {
   (void)buildSecret;  // the upload never carries the build secret
   UploadSubject app{platform::valueFor(environment, "DWARF_DSYM_FOLDER_PATH").value_or(""),
-                    platform::valueFor(environment, "DWARF_DSYM_FILE_NAME").value_or(""),
-                    executable};
+                    platform::valueFor(environment, "DWARF_DSYM_FILE_NAME").value_or(""), match};
   return uploadSubject(environment, app, apiKey, finalAttempt);
 }
 
 bool uploadOtherDSYM(const platform::Environment& environment, const std::string& dsymName,
-                     const std::string& apiKey, bool finalAttempt) {
+                     const DSYMMatch& match, const std::string& apiKey, bool finalAttempt) {
   const std::string folder = platform::valueFor(environment, "DWARF_DSYM_FOLDER_PATH").value_or("");
-  auto dSYM = QVXdSYM::dSYMWithURL(
-      platform::FileURL::fileURLWithPath(platform::joinWithSlash(folder, dsymName)));
-  UploadSubject other{folder, dsymName, dSYM ? dSYM->binary() : nullptr};
+  UploadSubject other{folder, dsymName, match};
   return uploadSubject(environment, other, apiKey, finalAttempt);
 }

@@ -7,6 +7,7 @@
 
 #include "stand-ins/service/ConnectionControl.h"
 #include "stand-ins/service/MultipartStream.h"
+#include "stand-ins/service/NameEscaping.h"
 #include "stand-ins/service/ZipDirectory.h"
 
 namespace standin {
@@ -164,7 +165,9 @@ void StandInService::checkZip(int sequence, nlohmann::ordered_json& record,
   std::string error;
   auto names = zipEntryNames(stored, &error);
   if (names) {
-    zip["entries"] = *names;
+    // The archiver stores names that are not UTF-8 as raw bytes.
+    zip["entries"] = nlohmann::ordered_json::array();
+    for (const auto& name : *names) zip["entries"].push_back(escapedName(name));
     zip["top"] = dsymTopFolder(*names, &error);
   }
   if (!error.empty()) problems.push_back("the zip: " + error);

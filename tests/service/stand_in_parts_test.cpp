@@ -4,6 +4,7 @@
 
 #include "stand-ins/service/FaultPlan.h"
 #include "stand-ins/service/MultipartStream.h"
+#include "stand-ins/service/NameEscaping.h"
 #include "stand-ins/service/Options.h"
 #include "stand-ins/service/ZipDirectory.h"
 #include "tests/support/TestSupport.h"
@@ -122,6 +123,20 @@ TEST(ZipDirectory, FileThatIsNoZipHasNoEntries) {
   std::string error;
   EXPECT_FALSE(standin::zipEntryNames(dir / "a.zip", &error));
   EXPECT_NE(error, "");
+}
+
+// Names the archiver stores as raw bytes go into the JSON record escaped;
+// well-formed UTF-8 stays as it is.
+TEST(NameEscaping, EscapesEachByteThatIsNoPartOfWellFormedUTF8) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"App.app.dSYM/", "App.app.dSYM/"},
+      {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+      {"bad\xFF\xFEname", "bad\\xFF\\xFEname"},
+      {"cut\xC3", "cut\\xC3"},
+      {"overlong\xC0\xAF", "overlong\\xC0\\xAF"},
+      {"surrogate\xED\xA0\x80", "surrogate\\xED\\xA0\\x80"}};
+  for (const auto& [name, escaped] : rows)
+    EXPECT_EQ(standin::escapedName(name), escaped) << escaped;
 }
 
 TEST(FaultPlan, ParsesStatusesDelaysDropsAndStalls) {
