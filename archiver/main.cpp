@@ -2,6 +2,7 @@
 //   archiver -c -k --keepParent SOURCE ZIPPATH
 // Status 0 when the archive is complete at ZIPPATH; otherwise a message on
 // standard error, status 1 (2 for a wrong command line), and no file left.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -50,6 +51,9 @@ bool makeArchive(const std::string& source, const std::string& zipPath, std::str
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader of stderr that has gone away must not stop the archive midway:
+  // the failed write is dropped and the archive is finished and renamed.
+  std::signal(SIGPIPE, SIG_IGN);
   if (!argumentsAreValid(argc, argv)) {
     std::fprintf(stderr, "usage: archiver -c -k --keepParent SOURCE ZIPPATH\n");
     return 2;

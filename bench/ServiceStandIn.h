@@ -17,17 +17,21 @@ extern char** environ;
 namespace bench {
 
 // The stand-in service, started lenient (so that curl's form, which differs
-// from the tool's in its details, is stored and answered 201 as well).
+// from the tool's in its details, is stored and answered 201 as well), with
+// any further OPTIONS of its own (--read-rate N).
 struct Service {
   pid_t pid = -1;
   int port = 0;
   std::filesystem::path data;
 
-  explicit Service(const std::filesystem::path& dataFolder) : data(dataFolder) {
+  explicit Service(const std::filesystem::path& dataFolder,
+                   const std::vector<std::string>& options = {})
+      : data(dataFolder) {
     int out[2];
     if (pipe(out) != 0) std::exit(1);
     std::string program = std::string(BINARY_ROOT) + "/stand-ins/service/quorvex-service";
     std::vector<std::string> texts = {program, "--lenient", "--port", "0", "--data", data};
+    texts.insert(texts.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (auto& text : texts) argv.push_back(text.data());
     argv.push_back(nullptr);

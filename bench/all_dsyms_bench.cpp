@@ -4,23 +4,21 @@
 //
 //   bench_all_dsyms [FOLDER [ROUNDS]]
 //
-// Lays out the sample app (scripts/build-sample-app.sh) with two frameworks
-// and an app extension beside it, each with its dSYM made by dsymutil, and
-// grows the DWARF files to 150, 60, 60 and 30 MB of partly compressible
-// data. Each round runs the tool once and the reference once, in alternating
-// order; the goal, as for the app's dSYM alone, is judged on the median of
-// the rounds' ratios: at most 0.4.
+// Lays out the sample app with two frameworks and an app extension beside
+// it, each with its dSYM, of 150, 60, 60 and 30 MB of real debug
+// information (bench/FourBundleBuild.h). Each round runs the tool once and
+// the reference once, in alternating order; the goal, as for the app's
+// dSYM alone, is judged on the median of the rounds' ratios: at most 0.4.
 #include <sys/prctl.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "bench/DwarfLikeData.h"
+#include "bench/FourBundleBuild.h"
 #include "bench/MeasuredRun.h"
 #include "bench/SampleAppSettings.h"
 #include "bench/ServiceStandIn.h"
@@ -31,49 +29,14 @@ namespace {
 
 const std::string kKey = "0123456789abcdef0123456789abcdef01234567";
 
-struct Bundle {
-  std::string name;   // the dSYM bundle
-  std::string dwarf;  // its DWARF file's name
-  size_t megabytes;
-};
-
-const std::vector<Bundle> kBundles = {{"App.app.dSYM", "App", 150},
-                                      {"Bar.framework.dSYM", "Bar", 60},
-                                      {"Foo.framework.dSYM", "Foo", 60},
-                                      {"Share.appex.dSYM", "Share", 30}};
-
-bool shell(const std::string& command) { return std::system(command.c_str()) == 0; }
-
-// PRODUCT (a framework's dylib or an extension's executable NAME) with its
-// Info.plist, and PRODUCT.dSYM beside it.
-bool addProduct(const fs::path& products, const fs::path& work, const std::string& product,
-                const std::string& name, bool dylib) {
-  const std::string source = (work / (name + ".c")).string(), binary = (work / name).string();
-  std::ofstream(source) << "int " << name << "Value = 1;\nint main(void) { return " << name
-                        << "Value - 1; }\n";
-  const std::string link = dylib ? "-dylib -install_name @rpath/" + name : "-e _main";
-  const fs::path folder = products / product;
-  fs::create_directories(folder);
-  std::ofstream(folder / "Info.plist")
-      << "<plist version=\"1.0\"><dict><key>CFBundleExecutable</key><string>" << name
-      << "</string></dict></plist>\n";
-  return shell("clang-14 -target arm64-apple-ios9.0 -g -c '" + source + "' -o '" + binary +
-               ".o'") &&
-         shell("ld64.lld-14 -arch arm64 -platform_version ios 9.0 14.0 " + link + " '" + binary +
-               ".o' -o '" + binary + "'") &&
-         shell("dsymutil-14 '" + binary + "' -o '" + (products / (product + ".dSYM")).string() +
-               "'") &&
-         shell("cp '" + binary + "' '" + (folder / name).string() + "'");
-}
-
 // zip -r and curl -F of every bundle, one after the other.
 bench::Outcome runReference(const fs::path& products, const bench::Service& service) {
   bench::Outcome total;
   total.status = 0;
-  for (const auto& bundle : kBundles) {
+  for (const auto& bundle : bench::kFourBundles) {
     const fs::path zip = products / "reference.zip";
     auto zipped =
-        bench::measure({"/usr/bin/zip", "-r", "-y", "-q", zip, bundle.name}, nullptr, products);
+        bench::measure({"/usr/bin/zip", "-r", "-y", "-q", zip, bundle.dsym()}, nullptr, products);
     auto sent = bench::measure(bench::curlUpload(zip, service.baseURL(), kKey), nullptr, "");
     fs::remove(zip);
     total.seconds += zipped.seconds + sent.seconds;
@@ -91,17 +54,11 @@ int main(int argc, char** argv) {
   const fs::path work = base / ("all-dsyms-bench-" + std::to_string(getpid()));
   const fs::path products = work / "products";
   fs::create_directories(work / "project");
-  fs::create_directories(work / "objects");
-  if (!bench::buildSampleApp(products) ||
-      !addProduct(products, work / "objects", "Foo.framework", "Foo", true) ||
-      !addProduct(products, work / "objects", "Bar.framework", "Bar", true) ||
-      !addProduct(products, work / "objects", "Share.appex", "Share", false)) {
+  if (!bench::buildFourBundles(products, work / "objects")) {
     std::fprintf(stderr, "the products could not be built\n");
+    fs::remove_all(work);
     return 1;
   }
-  for (const auto& bundle : kBundles)
-    bench::growFile(products / bundle.name / "Contents/Resources/DWARF" / bundle.dwarf,
-                    bundle.megabytes);
   prctl(PR_SET_NAME, "xcsbuildd", 0, 0, 0);
 
   std::vector<double> ratios, ours, theirs;

@@ -20,7 +20,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "bench/DwarfLikeData.h"
+#include "bench/DebugInfo.h"
 #include "bench/MeasuredRun.h"
 #include "bench/SampleAppSettings.h"
 #include "bench/ServiceStandIn.h"
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the sample app could not be built\n");
     return 1;
   }
-  bench::growFile(products / "App.app.dSYM/Contents/Resources/DWARF/App", megabytes);
+  bench::growWithDebugInfo(products / "App.app.dSYM/Contents/Resources/DWARF/App", megabytes);
   prctl(PR_SET_NAME, "xcsbuildd", 0, 0, 0);
 
   std::vector<double> with, without;

@@ -11,12 +11,13 @@
 //
 // Lays out the sample app (scripts/build-sample-app.sh) in FOLDER (default
 // $TMPDIR or /tmp) and grows its DWARF file to MEGABYTES (default 300) of
-// partly compressible data. Each round runs the tool once (below this
-// process, which names itself "xcsbuildd") and the reference once, in
-// alternating order, after a sync; the goal is judged on the median of the
-// rounds' ratios (default 5 rounds). Peak memory is the largest resident
-// size of the tool's process tree (wait4), which includes its archiver
-// child; the archiver run alone on the same bundle is shown beside it.
+// real debug information (bench/DebugInfo.h). Each round runs the tool once
+// (below this process, which names itself "xcsbuildd") and the reference
+// once, in alternating order, after a sync; the goal is judged on the
+// median of the rounds' ratios (default 5 rounds). Peak memory is the
+// largest resident size of the tool's process tree (wait4), which includes
+// its archiver child; the archiver run alone on the same bundle is shown
+// beside it.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/prctl.h>
@@ -35,7 +36,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/DwarfLikeData.h"
+#include "bench/DebugInfo.h"
 #include "bench/MeasuredRun.h"
 #include "bench/SampleAppSettings.h"
 #include "bench/ServiceStandIn.h"
@@ -157,7 +158,7 @@ bool benchmarkSize(const fs::path& base, size_t megabytes, int rounds) {
     std::fprintf(stderr, "the sample app could not be built\n");
     return false;
   }
-  bench::growFile(products / "App.app.dSYM/Contents/Resources/DWARF/App", megabytes);
+  bench::growWithDebugInfo(products / "App.app.dSYM/Contents/Resources/DWARF/App", megabytes);
   auto dsymBytes = fs::file_size(products / "App.app.dSYM/Contents/Resources/DWARF/App");
   std::printf("\nBuild-server run with a dSYM of %.0f MB, %d rounds (file system of %s)\n",
               static_cast<double>(dsymBytes) / (1 << 20), rounds, base.c_str());

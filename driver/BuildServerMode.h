@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "driver/DWARFFiles.h"
 #include "macho/QVXMachOBinary.h"
 #include "platform/Environment.h"
 
@@ -10,8 +11,10 @@
 // decides), then uploads the dSYM, a second time only when the first
 // attempt failed. With QUORVEX_UPLOAD_ALL_DSYMS the other dSYM bundles of the
 // build follow, each checked against its product before anything is sent and
-// uploaded the same way. Returns the exit status: 0 when every upload
-// succeeded in one of its attempts, else 1.
+// uploaded the same way. appMatch is what the app's dSYM check matched; each
+// upload carries the pairs of what its check matched and is sent only when
+// those DWARF files are unchanged once the bundle is zipped. Returns the exit status: 0 when every
+// upload succeeded in one of its attempts, else 1.
 int runBuildServerMode(const platform::Environment& environment,
-                       const std::shared_ptr<QVXMachOBinary>& executable, const std::string& apiKey,
-                       const std::string& buildSecret);
+                       const std::shared_ptr<QVXMachOBinary>& executable, DSYMMatch appMatch,
+                       const std::string& apiKey, const std::string& buildSecret);

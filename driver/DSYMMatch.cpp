@@ -8,8 +8,6 @@
 #include <vector>
 
 #include "driver/Console.h"
-#include "macho/QVXdSYM.h"
-#include "platform/FileURL.h"
 #include "platform/Format.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
@@ -17,7 +15,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Pair = std::pair<std::string, std::string>;  // UUID string, architecture name
 
 constexpr std::int64_t kDefaultWaitSeconds = 30;
 // A day: enough for any build, and far from the clock's overflow.
@@ -36,31 +33,54 @@ const char* const kMismatchReason =
     "phase runs after the dSYM is written. DEBUG_INFORMATION_FORMAT should be set to "
     "dwarf-with-dsym for all configurations.\n\n";
 
-// A callback that keeps each slice's pair, when the slice has a UUID.
-QVXMachOBinary::UUIDCallback keepingPairsIn(std::vector<Pair>& pairs) {
-  return [&pairs](const std::optional<std::string>& uuid, const std::string& architecture) {
-    if (uuid) pairs.emplace_back(*uuid, architecture);
-  };
-}
+const char* const kIncompleteReason =
+    "%@ at path %@ holds the UUIDs of the executable %@, but its DWARF file %@ is incomplete: "
+    "the file is shorter than its own load commands state. It was still being written, or was "
+    "cut short, %i seconds after the Brantle run script build phase started. Add the dSYM's "
+    "DWARF file, "
+    "$(DWARF_DSYM_FOLDER_PATH)/$(DWARF_DSYM_FILE_NAME)/Contents/Resources/DWARF/"
+    "$(EXECUTABLE_NAME), to the Input Files of the Brantle run script build phase, so that the "
+    "phase runs after the dSYM is written.\n\n";
 
-std::vector<Pair> executablePairs(const QVXMachOBinary& executable) {
-  std::vector<Pair> pairs;
-  executable.enumerateUUIDs(keepingPairsIn(pairs));
-  return pairs;
-}
-
-// Every pair of every DWARF file of the bundle; none when it does not open.
-std::vector<Pair> dSYMPairs(const std::string& dsymPath) {
-  std::vector<Pair> pairs;
-  auto dSYM = QVXdSYM::dSYMWithURL(platform::FileURL::fileURLWithPath(dsymPath));
-  if (dSYM) dSYM->enumerateAllUUIDs(keepingPairsIn(pairs));
-  return pairs;
-}
-
-bool describes(const std::vector<Pair>& dsym, const std::vector<Pair>& executable) {
-  return std::all_of(executable.begin(), executable.end(), [&](const Pair& pair) {
-    return std::find(dsym.begin(), dsym.end(), pair) != dsym.end();
+std::vector<UUIDPair> executablePairs(const QVXMachOBinary& executable) {
+  std::vector<UUIDPair> pairs;
+  executable.enumerateUUIDs([&](const std::optional<std::string>& uuid, const std::string& arch) {
+    if (uuid) pairs.emplace_back(*uuid, arch);
   });
+  return pairs;
+}
+
+bool holdsAll(const std::vector<UUIDPair>& held, const std::vector<UUIDPair>& wanted) {
+  return std::all_of(wanted.begin(), wanted.end(), [&](const UUIDPair& pair) {
+    return std::find(held.begin(), held.end(), pair) != held.end();
+  });
+}
+
+bool holdsAny(const std::vector<UUIDPair>& held, const std::vector<UUIDPair>& wanted) {
+  return std::any_of(wanted.begin(), wanted.end(), [&](const UUIDPair& pair) {
+    return std::find(held.begin(), held.end(), pair) != held.end();
+  });
+}
+
+// What one look at the bundle says against the executable's pairs.
+struct Verdict {
+  std::vector<UUIDPair> found;            // every pair of every DWARF file
+  std::vector<DWARFFileLook> holders;     // the files that hold a wanted pair
+  std::optional<std::string> incomplete;  // the first holder that is not complete
+  bool allFound = false;
+  bool agrees() const { return allFound && !incomplete; }
+};
+
+Verdict look(const std::string& dsymPath, const std::vector<UUIDPair>& wanted) {
+  Verdict verdict;
+  for (auto& file : lookAtDWARFFiles(dsymPath)) {
+    verdict.found.insert(verdict.found.end(), file.pairs.begin(), file.pairs.end());
+    if (!holdsAny(file.pairs, wanted)) continue;
+    if (!file.complete && !verdict.incomplete) verdict.incomplete = file.path;
+    verdict.holders.push_back(std::move(file));
+  }
+  verdict.allFound = holdsAll(verdict.found, wanted);
+  return verdict;
 }
 
 // Absent, empty or not a number: the default; negative: 0.
@@ -72,7 +92,7 @@ std::int64_t waitSeconds(const platform::Environment& environment) {
 }
 
 // One "UUID:%@ Slice:%@\n" line per pair, like the upload's summary.
-std::string pairLines(const std::vector<Pair>& pairs) {
+std::string pairLines(const std::vector<UUIDPair>& pairs) {
   if (pairs.empty()) return "no UUID\n";
   std::string lines;
   for (const auto& [uuid, architecture] : pairs)
@@ -82,43 +102,48 @@ std::string pairLines(const std::vector<Pair>& pairs) {
 
 }  // namespace
 
-void checkDSYMMatchesExecutable(const platform::Environment& environment,
-                                const std::shared_ptr<QVXMachOBinary>& executable) {
-  if (!executable) return;
+DSYMMatch checkDSYMMatchesExecutable(const platform::Environment& environment,
+                                     const std::shared_ptr<QVXMachOBinary>& executable) {
+  if (!executable) return {};
   const std::string dsymPath = platform::joinWithSlash(
       platform::valueFor(environment, "DWARF_DSYM_FOLDER_PATH").value_or(""),
       platform::valueFor(environment, "DWARF_DSYM_FILE_NAME").value_or(""));
-  requireDSYMMatchesExecutable(environment, dsymPath, *executable);
+  return requireDSYMMatchesExecutable(environment, dsymPath, *executable);
 }
 
-void requireDSYMMatchesExecutable(const platform::Environment& environment,
-                                  const std::string& dsymPath, const QVXMachOBinary& executable) {
-  const std::vector<Pair> wanted = executablePairs(executable);
-  if (wanted.empty()) return;
-  std::vector<Pair> found = dSYMPairs(dsymPath);
-  if (describes(found, wanted)) return;
+DSYMMatch requireDSYMMatchesExecutable(const platform::Environment& environment,
+                                       const std::string& dsymPath,
+                                       const QVXMachOBinary& executable) {
+  const std::vector<UUIDPair> wanted = executablePairs(executable);
+  if (wanted.empty()) return {};
+  Verdict verdict = look(dsymPath, wanted);
   const std::string name = platform::lastPathComponent(dsymPath);
   const std::int64_t seconds = waitSeconds(environment);
-  if (seconds > 0) {
+  if (!verdict.agrees() && seconds > 0) {
     QVXLog(kWaitingMessage, static_cast<int>(seconds), name, dsymPath, executable.path());
     const auto deadline = Clock::now() + std::chrono::seconds(seconds);
-    while (Clock::now() < deadline) {
+    while (!verdict.agrees() && Clock::now() < deadline) {
       std::this_thread::sleep_for(
           std::min<Clock::duration>(kLookInterval, deadline - Clock::now()));
-      found = dSYMPairs(dsymPath);
-      if (describes(found, wanted)) return;
+      verdict = look(dsymPath, wanted);
     }
   }
+  if (verdict.agrees()) return matchOfEveryFile(verdict.holders);
+  if (verdict.allFound)
+    failWithTitleAndReason("dSYM Error",
+                           platform::format(kIncompleteReason, name, dsymPath, executable.path(),
+                                            *verdict.incomplete, static_cast<int>(seconds)));
   failWithTitleAndReason(
       "dSYM Error",
       platform::format(kMismatchReason, name, dsymPath, executable.path(), pairLines(wanted),
-                       pairLines(found), static_cast<int>(seconds)));
+                       pairLines(verdict.found), static_cast<int>(seconds)));
 }
 
 std::optional<DSYMDisagreement> dSYMDisagreement(const std::string& dsymPath,
                                                  const QVXMachOBinary& executable) {
-  const std::vector<Pair> wanted = executablePairs(executable);
-  const std::vector<Pair> found = dSYMPairs(dsymPath);
-  if (wanted.empty() || describes(found, wanted)) return std::nullopt;
-  return DSYMDisagreement{pairLines(wanted), pairLines(found)};
+  const std::vector<UUIDPair> wanted = executablePairs(executable);
+  if (wanted.empty()) return std::nullopt;
+  const Verdict verdict = look(dsymPath, wanted);
+  if (verdict.allFound) return std::nullopt;
+  return DSYMDisagreement{pairLines(wanted), pairLines(verdict.found)};
 }

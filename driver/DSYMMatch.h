@@ -4,24 +4,29 @@
 #include <optional>
 #include <string>
 
+#include "driver/DWARFFiles.h"
 #include "macho/QVXMachOBinary.h"
 #include "platform/Environment.h"
 
 // Stops the run with "dSYM Error" unless the dSYM at
 // DWARF_DSYM_FOLDER_PATH/DWARF_DSYM_FILE_NAME describes the executable. With
-// no executable object nothing is compared.
-void checkDSYMMatchesExecutable(const platform::Environment& environment,
-                                const std::shared_ptr<QVXMachOBinary>& executable);
+// no executable object nothing is compared and the match is empty.
+DSYMMatch checkDSYMMatchesExecutable(const platform::Environment& environment,
+                                     const std::shared_ptr<QVXMachOBinary>& executable);
 
 // Returns once every slice of the executable that has a UUID finds the same
 // UUID and architecture in one of the DWARF files of the dSYM bundle at
-// dsymPath. While they disagree the dSYM may still be being written, so the
-// bundle is read again about every half second, for up to
+// dsymPath, and each DWARF file that holds one of them is complete (see
+// QVXMachOFileIsComplete). While they disagree the dSYM may still be being
+// written, so the bundle is read again about every half second, for up to
 // QUORVEX_DSYM_WAIT_SECONDS (default 30; 0 reads it once); then the run stops
-// with "dSYM Error" naming both sets of UUIDs. An executable without UUIDs
-// has nothing to compare and returns at once.
-void requireDSYMMatchesExecutable(const platform::Environment& environment,
-                                  const std::string& dsymPath, const QVXMachOBinary& executable);
+// with "dSYM Error" naming both sets of UUIDs, or the incomplete file. The
+// match holds the DWARF files that hold the executable's pairs, and all
+// their pairs. An executable without UUIDs has nothing to compare and
+// returns an empty match at once.
+DSYMMatch requireDSYMMatchesExecutable(const platform::Environment& environment,
+                                       const std::string& dsymPath,
+                                       const QVXMachOBinary& executable);
 
 // Both sides of a disagreement, as "UUID:%@ Slice:%@\n" lines.
 struct DSYMDisagreement {
@@ -30,7 +35,7 @@ struct DSYMDisagreement {
 };
 
 // The same rule looked at once, without waiting and without ending the run:
-// the two sets of pairs when the bundle does not describe the executable,
-// nothing when it does.
+// the two sets of pairs when the bundle's DWARF files do not hold every pair
+// of the executable, nothing when they do.
 std::optional<DSYMDisagreement> dSYMDisagreement(const std::string& dsymPath,
                                                  const QVXMachOBinary& executable);

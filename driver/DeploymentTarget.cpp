@@ -3,7 +3,6 @@
 #include <string>
 
 #include "driver/Console.h"
-#include "platform/FileURL.h"
 #include "platform/Format.h"
 #include "platform/Text.h"
 
@@ -23,13 +22,13 @@ const char* const kUnsupportedOSXReason =
     "only compatible with OS X 10.%d and greater. To use Brantle, you'll have to adjust your "
     "project's Mac OS X Deployment Target.\n\n";
 
-// The executable as the text names it, read as a URL without scheme: a text
-// that is no URL (a space, for one) opens nothing.
+// The executable at the file path the two settings make, read as a path:
+// spaces, "%" and any other byte mean themselves.
 std::shared_ptr<QVXMachOBinary> openExecutable(const platform::Environment& environment) {
   std::string path =
       platform::format("%@/%@", platform::valueFor(environment, "BUILT_PRODUCTS_DIR"),
                        platform::valueFor(environment, "EXECUTABLE_PATH"));
-  return QVXMachOBinary::initWithURL(platform::FileURL::URLWithString(path));
+  return QVXMachOBinary::MachOBinaryWithPath(path);
 }
 
 // Any value, even empty, of TARGETED_DEVICE_FAMILY selects the iOS rules.

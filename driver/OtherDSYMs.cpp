@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "driver/Console.h"
 #include "driver/DSYMMatch.h"
 #include "handoff/BuildCache.h"
 #include "macho/QVXMachOBinary.h"
@@ -53,11 +54,22 @@ std::vector<std::string> otherDSYMNames(const platform::Environment& environment
   return others;
 }
 
-void checkOtherDSYMsMatchTheirProducts(const platform::Environment& environment,
-                                       const std::vector<std::string>& names) {
+std::vector<OtherDSYM> checkOtherDSYMsMatchTheirProducts(const platform::Environment& environment,
+                                                         const std::vector<std::string>& names) {
+  std::vector<OtherDSYM> others;
   for (const auto& name : names) {
     const std::string dsymPath = platform::joinWithSlash(dsymFolder(environment), name);
+    const std::vector<DWARFFileLook> files = lookAtDWARFFiles(dsymPath);
+    if (files.empty()) {
+      if (debugMode)
+        QVXLog("Skipping %@: not a dSYM bundle (no Mach-O file in its DWARF folder)", dsymPath);
+      continue;
+    }
+    DSYMMatch match;
     if (auto executable = productExecutable(dsymPath))
-      requireDSYMMatchesExecutable(environment, dsymPath, *executable);
+      match = requireDSYMMatchesExecutable(environment, dsymPath, *executable);
+    if (match.files.empty()) match = matchOfEveryFile(files);
+    others.push_back({name, std::move(match)});
   }
+  return others;
 }

@@ -2,8 +2,6 @@
 
 #include "driver/Console.h"
 #include "driver/Validation.h"
-#include "macho/QVXdSYM.h"
-#include "platform/FileURL.h"
 #include "platform/Path.h"
 #include "service/AppPlatform.h"
 #include "service/WebServiceInterface.h"
@@ -55,17 +53,20 @@ UploadService uploadService(const platform::Environment& environment, const std:
 }
 
 DSYMUploadDescription appUploadDescription(const platform::Environment& environment,
-                                           const std::shared_ptr<QVXMachOBinary>& executable) {
+                                           const std::shared_ptr<QVXMachOBinary>& executable,
+                                           const DSYMMatch& match) {
   DSYMUploadDescription description = buildDescription(
       environment, platform::valueFor(environment, "DWARF_DSYM_FILE_NAME").value_or(""));
   description.pairs = slicePairs(executable);
+  description.matchedFiles = match.files;
   return description;
 }
 
 DSYMUploadDescription otherUploadDescription(const platform::Environment& environment,
-                                             const std::string& dsymName) {
+                                             const std::string& dsymName, const DSYMMatch& match) {
   DSYMUploadDescription description = buildDescription(environment, dsymName);
-  auto dSYM = QVXdSYM::dSYMWithURL(platform::FileURL::fileURLWithPath(description.dsymPath()));
-  description.pairs = slicePairs(dSYM ? dSYM->binary() : nullptr);
+  for (const auto& [uuid, architecture] : match.pairs)
+    description.pairs.push_back({uuid, architecture});
+  description.matchedFiles = match.files;
   return description;
 }

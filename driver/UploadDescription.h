@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "driver/DWARFFiles.h"
 #include "macho/QVXMachOBinary.h"
 #include "platform/Environment.h"
 #include "service/DSYMUpload.h"
@@ -13,13 +14,14 @@ UploadService uploadService(const platform::Environment& environment, const std:
 // The upload of the app's dSYM (DWARF_DSYM_FOLDER_PATH/DWARF_DSYM_FILE_NAME):
 // the identity and versions of the app's Info.plist, CONFIGURATION, the
 // platform of PLATFORM_NAME, one pair per slice of the executable (none
-// when it is absent) and the zip beside the bundle. A slice without UUID is
-// reported and left out. Ends the run when the Info.plist cannot be read or
-// PLATFORM_NAME is missing.
+// when it is absent), the DWARF files its check matched and the zip beside
+// the bundle. A slice without UUID is reported and left out. Ends the run
+// when the Info.plist cannot be read or PLATFORM_NAME is missing.
 DSYMUploadDescription appUploadDescription(const platform::Environment& environment,
-                                           const std::shared_ptr<QVXMachOBinary>& executable);
+                                           const std::shared_ptr<QVXMachOBinary>& executable,
+                                           const DSYMMatch& match);
 
 // The same for another bundle of DWARF_DSYM_FOLDER_PATH (a framework's or
-// an extension's), with the pairs of the bundle's own DWARF file.
+// an extension's), with the pairs and DWARF files its check matched.
 DSYMUploadDescription otherUploadDescription(const platform::Environment& environment,
-                                             const std::string& dsymName);
+                                             const std::string& dsymName, const DSYMMatch& match);

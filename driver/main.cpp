@@ -2,6 +2,7 @@
 // desktop app or uploads its dSYM to the web service.
 
 #include <string>
+#include <utility>
 
 #include "driver/ArtifactPlist.h"
 #include "driver/BuildServerMode.h"
@@ -13,6 +14,7 @@
 #include "driver/Validation.h"
 #include "handoff/BuildCache.h"
 #include "platform/BooleanValue.h"
+#include "platform/BrokenPipe.h"
 #include "platform/Environment.h"
 #include "platform/MainBundle.h"
 #include "platform/Text.h"
@@ -72,6 +74,8 @@ RunMode decideRunMode() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Whatever reads the console may go away; the run goes on without it.
+  platform::ignoreBrokenPipes();
   printVersionLine();
   requireAPIKeyArgument(argc);
   readDebugPreference(argc, argv);
@@ -82,9 +86,9 @@ int main(int argc, char** argv) {
   verifyEnvironmentIsValid(environment);
   computePathToFramework(environment);
   const std::shared_ptr<QVXMachOBinary> executable = checkDeploymentTarget(environment);
-  checkDSYMMatchesExecutable(environment, executable);
+  DSYMMatch dSYMMatch = checkDSYMMatchesExecutable(environment, executable);
   writeArtifactPlistIfRequested(environment, apiKey);
   const RunMode mode = decideRunMode();
   if (mode == RunMode::interactive) return runInteractiveMode(environment, apiKey, serviceEndpoint);
-  return runBuildServerMode(environment, executable, apiKey, secret);
+  return runBuildServerMode(environment, executable, std::move(dSYMMatch), apiKey, secret);
 }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Fills OUTDIR with seed inputs for fuzz_plist: an XML Info.plist with a
-# value of every kind, and two small binary lists, one nested and one whose
-# array is shared by two references.
+# value of every kind, one that hides closing tags in an internal DTD subset
+# (which the parser skips whole), and two small binary lists, one nested and
+# one whose array is shared by two references.
 set -eu
 if [ $# -ne 1 ]; then
   echo "usage: $0 OUTDIR" >&2
@@ -24,6 +25,12 @@ cat >"$out/info.xml" <<'PLIST'
 	<date>2020-01-01T00:00:00Z</date><dict/><array/></array>
 </dict>
 </plist>
+PLIST
+cat >"$out/subset.xml" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>a</key>
+<array><array><!DOCTYPE x [ </array></array> ]><array><string>x</string></array></array></array>
+</dict></plist>
 PLIST
 # Binary lists: {"a": ["x"]} and {"a": [A, A]} with A = ["x"] shared.
 perl -e '

@@ -18,9 +18,13 @@ std::string cachesBaseDirectory() {
   return directories.empty() ? platform::homeDirectory() : directories.front();
 }
 
-// Copies one dSYM entry; a copy that reports an error ends the run.
+// Copies one dSYM entry into the private cache, owner-only. An entry that is
+// a symbolic link is copied as the bundle it points to, since a relative
+// link means nothing in the cache and an absolute one would follow the next
+// build's dSYM. A copy that reports an error ends the run.
 void copyDSYM(const std::string& source, const std::string& destination) {
-  if (auto error = platform::copyItemAtPath(source, destination)) {
+  const platform::CopyOptions options{.followTopLink = true, .ownerOnly = true};
+  if (auto error = platform::copyItemAtPath(source, destination, options)) {
     platform::NSLog("Unable to copy dSYM at path %@ to path %@ %@", source, destination, *error);
     std::exit(1);
   }

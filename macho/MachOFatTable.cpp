@@ -68,6 +68,18 @@ void enumerateEntries(const ImageBytes& image, QVXMachOSliceCallback callback) {
   }
 }
 
+template <typename Arch>
+bool enumerateStatedEntries(const ImageBytes& image, QVXMachOFatEntryCallback callback) {
+  auto count = image.bigEndianWord(offsetof(fat_header, nfat_arch));
+  if (!count) return false;
+  for (std::uint64_t i = 0; i < *count; ++i) {
+    auto entry = entryAt<Arch>(image, i);
+    if (!entry) return false;
+    callback(entry->offset, entry->size);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool QVXMachOIsFatMagic(std::uint32_t magic) {
@@ -82,6 +94,20 @@ void QVXMachOEnumerateFatSlices(const ImageBytes& image, QVXMachOSliceCallback c
   } else if (*magic == FAT_MAGIC || *magic == FAT_CIGAM) {
     enumerateEntries<fat_arch>(image, callback);
   }
+}
+
+}  // namespace machofile
+
+namespace machofile {
+
+bool QVXMachOEnumerateFatEntries(const ImageBytes& image, QVXMachOFatEntryCallback callback) {
+  auto magic = image.word(0);
+  if (!magic) return false;
+  if (*magic == FAT_MAGIC_64 || *magic == FAT_CIGAM_64)
+    return enumerateStatedEntries<fat_arch_64>(image, callback);
+  if (*magic == FAT_MAGIC || *magic == FAT_CIGAM)
+    return enumerateStatedEntries<fat_arch>(image, callback);
+  return false;
 }
 
 }  // namespace machofile

@@ -23,4 +23,12 @@ bool QVXMachOIsFatMagic(std::uint32_t magic);
 // image's size, however the table is made.
 void QVXMachOEnumerateFatSlices(const ImageBytes& image, QVXMachOSliceCallback callback);
 
+// Called with a table entry's stated offset and size.
+using QVXMachOFatEntryCallback = FunctionRef<void(std::uint64_t offset, std::uint64_t size)>;
+
+// Reports every entry of the table as it is stated, in table order, none
+// skipped or cut. False when the image has no fat table or the table does
+// not lie whole inside the image.
+bool QVXMachOEnumerateFatEntries(const ImageBytes& image, QVXMachOFatEntryCallback callback);
+
 }  // namespace machofile

@@ -1,5 +1,11 @@
 #include "macho/MachOFile.h"
 
+#include <algorithm>
+
+#include "macho/MachOBytes.h"
+#include "macho/MachOFatTable.h"
+#include "macho/MachOFormat.h"
+#include "macho/MachOLoadCommands.h"
 #include "macho/MachOSlices.h"
 #include "platform/FileMapping.h"
 
@@ -7,11 +13,114 @@ namespace machofile {
 
 namespace {
 
-// The smallest file the reader maps: a fat header with one entry's start,
+// The smallest file the reader opens: a fat header with one entry's start,
 // or a Mach-O header's magic, CPU fields and command count.
 constexpr std::uint64_t kMinimumFileSize = 16;
+// The first read: the fat table of any usual file, or a thin file's header.
+constexpr std::uint64_t kFirstReadSize = 4096;
+
+// A file being copied into an image of the same size: each range lands at
+// its own offset, and every range is cut at the image's end.
+struct ImageCopy {
+  int descriptor;
+  std::uint8_t* image;
+  std::uint64_t size;
+
+  bool copy(std::uint64_t offset, std::uint64_t length) const {
+    if (offset >= size) return true;
+    return platform::readExactlyAt(descriptor, offset, image + offset,
+                                   std::min(length, size - offset));
+  }
+};
+
+// Whether the load-command walk (see MachOLoadCommands.h) of the slice
+// ends within its first `copied` bytes, the commands starting at `first`.
+bool walkEndsWithin(const ImageBytes& slice, std::uint64_t first, std::uint32_t ncmds,
+                    std::uint64_t copied) {
+  std::uint64_t offset = first;
+  for (std::uint64_t i = 0; i < ncmds; ++i) {
+    auto command = slice.read<load_command>(offset);
+    if (!command || offset + sizeof(load_command) > copied) return false;
+    if (command->cmdsize < sizeof(load_command)) return true;
+    offset += command->cmdsize;
+  }
+  return offset <= copied;
+}
+
+// The Mach-O header and the load commands of the slice at `offset`, which
+// has `available` bytes: the bytes its readers use. One read takes the
+// header and the usual command area; a larger area is read in doubling
+// steps only as far as the walk goes, so a header that states a huge area
+// over a few commands costs only those.
+bool copySliceHeader(const ImageCopy& file, std::uint64_t offset, std::uint64_t available) {
+  std::uint64_t copied = std::min(available, kFirstReadSize);
+  if (offset != 0 && !file.copy(offset, copied)) return false;
+  const QVXMachOSlice slice{file.image + offset, 0, 0, available};
+  if (!QVXMachOSliceHasHeader(&slice)) return true;
+  const ImageBytes bytes(slice.startAddress, available);
+  const auto header = bytes.read<mach_header>(0);
+  const std::uint64_t first = header->magic == MH_MAGIC_64 || header->magic == MH_CIGAM_64
+                                  ? sizeof(mach_header_64)
+                                  : sizeof(mach_header);
+  const std::uint64_t end = std::min<std::uint64_t>(available, first + header->sizeofcmds);
+  while (copied < end && !walkEndsWithin(bytes, first, header->ncmds, copied)) {
+    const std::uint64_t next = std::min(end, copied * 2);
+    if (!file.copy(offset + copied, next - copied)) return false;
+    copied = next;
+  }
+  return true;
+}
+
+// The fat table, then each slice's header and load commands.
+bool copyFatHeaders(const ImageCopy& file) {
+  const ImageBytes image(file.image, file.size);
+  auto count = image.bigEndianWord(offsetof(fat_header, nfat_arch));
+  const std::uint64_t entrySize = image.word(0) == FAT_MAGIC_64 || image.word(0) == FAT_CIGAM_64
+                                      ? sizeof(fat_arch_64)
+                                      : sizeof(fat_arch);
+  if (!count) return false;
+  const std::uint64_t tableEnd = sizeof(fat_header) + entrySize * *count;
+  if (tableEnd > kFirstReadSize && !file.copy(kFirstReadSize, tableEnd - kFirstReadSize))
+    return false;
+  bool copied = true;
+  QVXMachOEnumerateFatSlices(image, [&](const QVXMachOSlice* slice) {
+    const auto offset = static_cast<std::uint64_t>(
+        static_cast<const std::uint8_t*>(slice->startAddress) - file.image);
+    copied = copied && copySliceHeader(file, offset, slice->availableSize);
+  });
+  return copied;
+}
+
+// Copies what the readers use into the zero-filled image of the file's
+// size, starting with its first bytes; the sections are never read. False
+// when the file shrank meanwhile.
+bool copyHeaders(const ImageCopy& file) {
+  if (!file.copy(0, kFirstReadSize)) return false;
+  auto magic = ImageBytes(file.image, file.size).word(0);
+  if (magic && QVXMachOIsFatMagic(*magic)) return copyFatHeaders(file);
+  return copySliceHeader(file, 0, file.size);
+}
 
 }  // namespace
+
+bool QVXMachOFileInitWithDescriptor(QVXMachOFile* file, int descriptor,
+                                    const platform::FileStatus& status) {
+  if (!file) return false;
+  *file = QVXMachOFile{};
+  file->mappedSize = status.size;
+  if (status.size < kMinimumFileSize || !status.isRegularFile) return false;
+  void* image = platform::reserveZeroedMemory(status.size);
+  if (!image) return false;
+  if (!copyHeaders({descriptor, static_cast<std::uint8_t*>(image), status.size})) {
+    platform::releaseMemory(image, status.size);
+    file->mappedSize = 0;
+    return false;
+  }
+  file->fd = descriptor;
+  file->mappedFile = image;
+  file->identity = status.identity;
+  return true;
+}
 
 bool QVXMachOFileInitWithPath(QVXMachOFile* file, const char* path) {
   if (!file || !path) return false;
@@ -19,23 +128,9 @@ bool QVXMachOFileInitWithPath(QVXMachOFile* file, const char* path) {
   int descriptor = platform::openForReading(path);
   if (descriptor < 0) return false;
   auto status = platform::fileStatus(descriptor);
-  if (!status) {
-    platform::closeFile(descriptor);
-    return false;
-  }
-  file->mappedSize = status->size;
-  if (status->size < kMinimumFileSize || !status->isRegularFile) {
-    platform::closeFile(descriptor);
-    return false;
-  }
-  const void* mapping = platform::mapReadOnly(descriptor, status->size);
-  if (!mapping) {
-    platform::closeFile(descriptor);
-    return false;
-  }
-  file->fd = descriptor;
-  file->mappedFile = mapping;
-  return true;
+  if (status && QVXMachOFileInitWithDescriptor(file, descriptor, *status)) return true;
+  platform::closeFile(descriptor);
+  return false;
 }
 
 bool QVXMachOFileInitWithCurrent(QVXMachOFile* file) {
@@ -52,7 +147,7 @@ bool QVXMachOFileInitWithCurrent(QVXMachOFile* file) {
 void QVXMachOFileDestroy(QVXMachOFile* file) {
   if (!file) return;
   if (file->mappedFile && file->mappedSize != 0)
-    platform::unmapFile(file->mappedFile, file->mappedSize);
+    platform::releaseMemory(file->mappedFile, file->mappedSize);
   if (file->fd >= 0) platform::closeFile(file->fd);
   *file = QVXMachOFile{};
 }

@@ -5,15 +5,19 @@
 #include <cstdint>
 
 #include "macho/FunctionRef.h"
+#include "platform/FileMapping.h"
 
 namespace machofile {
 
-// An open, mapped Mach-O file. Closed (owning nothing) when fd is -1 and
-// mappedFile is null; Open after QVXMachOFileInitWithPath returned true.
+// An open Mach-O file and its image (see MachOFile.h). Closed (owning
+// nothing) when fd is -1 and mappedFile is null; Open after
+// QVXMachOFileInitWithPath returned true. identity is the file's as it was
+// when its size was taken.
 struct QVXMachOFile {
   std::int32_t fd = -1;
   std::uint64_t mappedSize = 0;
   const void* mappedFile = nullptr;
+  platform::FileIdentity identity;
 };
 
 // One architecture slice: where its Mach-O header starts and its CPU type

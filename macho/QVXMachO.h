@@ -7,6 +7,7 @@
 
 #include "macho/MachOArchitecture.h"
 #include "macho/MachOCommandReaders.h"
+#include "macho/MachOCompleteness.h"
 #include "macho/MachOFatTable.h"
 #include "macho/MachOFile.h"
 #include "macho/MachOFormat.h"

@@ -31,6 +31,7 @@ std::shared_ptr<QVXMachOBinary> QVXMachOBinary::initWithURL(
       &binary->_file, [&](const machofile::QVXMachOSlice* slice) {
         binary->_slices.push_back(QVXMachOSlice::initWithSlice(slice, binary->_mappingLifetime));
       });
+  binary->_complete = machofile::QVXMachOFileIsComplete(&binary->_file);
   return binary;
 }
 
@@ -44,6 +45,11 @@ std::string QVXMachOBinary::path() const { return _url.path().value_or(""); }
 void QVXMachOBinary::enumerateUUIDs(const UUIDCallback& callback) const {
   QVX_ASSERT(callback, "callback", "-[QVXMachOBinary enumerateUUIDs:]", __FILE__, __LINE__);
   for (const auto& slice : _slices) callback(slice->uuid(), slice->architectureName());
+}
+
+bool QVXMachOBinary::isMachO() const {
+  return std::any_of(_slices.begin(), _slices.end(),
+                     [](const auto& slice) { return slice->hasMachOHeader(); });
 }
 
 std::shared_ptr<QVXMachOSlice> QVXMachOBinary::sliceForArchitecture(

@@ -10,8 +10,9 @@
 #include "macho/QVXMachOSlice.h"
 #include "platform/FileURL.h"
 
-// One Mach-O file, fat or thin, open and mapped for the object's whole
-// life, with every slice decoded into a QVXMachOSlice at creation.
+// One Mach-O file, fat or thin, open for the object's whole life (its
+// headers and load commands read at creation, see MachOFile.h), with every slice decoded into a
+// QVXMachOSlice at creation.
 class QVXMachOBinary {
  public:
   // Called once per slice with its UUID string (nothing without one) and
@@ -43,6 +44,15 @@ class QVXMachOBinary {
   // the order of slices(). The callback must be present.
   void enumerateUUIDs(const UUIDCallback& callback) const;
 
+  // Whether a slice starts with a Mach-O header: a file of another kind
+  // (a .DS_Store) opens too, as one slice without facts.
+  bool isMachO() const;
+
+  // Whether the file was complete when it was opened (see
+  // QVXMachOFileIsComplete), and its identity then.
+  bool isComplete() const { return _complete; }
+  const platform::FileIdentity& identity() const { return _file.identity; }
+
   // The first slice whose architecture name equals the text, or nullptr.
   std::shared_ptr<QVXMachOSlice> sliceForArchitecture(const std::string& architecture) const;
 
@@ -59,4 +69,5 @@ class QVXMachOBinary {
   std::shared_ptr<const void> _mappingLifetime = std::make_shared<const int>(0);
   std::vector<std::shared_ptr<QVXMachOSlice>> _slices;
   std::optional<std::string> _instanceIdentifier;
+  bool _complete = false;
 };

@@ -87,7 +87,13 @@ void QVXdSYM::enumerateUUIDs(const QVXMachOBinary::UUIDCallback& callback) const
 }
 
 void QVXdSYM::enumerateAllUUIDs(const QVXMachOBinary::UUIDCallback& callback) const {
-  enumerateUUIDs(callback);
+  enumerateDWARFFiles([&](const QVXMachOBinary& binary) { binary.enumerateUUIDs(callback); });
+}
+
+void QVXdSYM::enumerateDWARFFiles(
+    const std::function<void(const QVXMachOBinary&)>& callback) const {
+  if (_binary && _binary->isMachO()) callback(*_binary);
   for (const std::string& path : _otherDWARFEntries)
-    if (auto binary = QVXMachOBinary::MachOBinaryWithPath(path)) binary->enumerateUUIDs(callback);
+    if (auto binary = QVXMachOBinary::MachOBinaryWithPath(path); binary && binary->isMachO())
+      callback(*binary);
 }

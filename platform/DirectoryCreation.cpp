@@ -15,10 +15,14 @@ bool isDirectory(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Makes one level; a directory that is already there (perhaps made by a
-// concurrent run) is fine.
+// Makes one level, private to its owner whatever the umask; a directory that
+// is already there (perhaps made by a concurrent run) is fine and keeps its
+// mode.
 std::optional<Error> makeOneLevel(const std::string& path) {
-  if (mkdir(path.c_str(), 0777) == 0) return std::nullopt;
+  if (mkdir(path.c_str(), 0700) == 0) {
+    if (chmod(path.c_str(), 0700) == 0) return std::nullopt;
+    return posixError(errno, "Could not create directory \u201c" + path + "\u201d");
+  }
   int code = errno;
   if (code == EEXIST && isDirectory(path)) return std::nullopt;
   if (code == EEXIST) code = ENOTDIR;

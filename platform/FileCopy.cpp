@@ -69,16 +69,23 @@ bool copyData(int in, int out) {
   }
 }
 
-std::optional<Error> copyItem(const std::string& source, const std::string& destination);
+std::optional<Error> copyItem(const std::string& source, const std::string& destination,
+                              const CopyOptions& options, bool top);
+
+// The mode a copy gets: the source's, or the owner-only one.
+mode_t copyMode(const struct stat& st, const CopyOptions& options) {
+  if (!options.ownerOnly) return st.st_mode & 07777;
+  return S_ISDIR(st.st_mode) ? 0700 : 0600;
+}
 
 std::optional<Error> copyRegularFile(const std::string& source, const std::string& destination,
-                                     const struct stat& st) {
+                                     const struct stat& st, const CopyOptions& options) {
   FileDescriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (in.fd < 0) return copyError(errno, source, destination);
   FileDescriptor out(open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (out.fd < 0) return copyError(errno, source, destination);
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (!copyData(in.fd, out.fd) || fchmod(out.fd, st.st_mode & 07777) != 0 ||
+  if (!copyData(in.fd, out.fd) || fchmod(out.fd, copyMode(st, options)) != 0 ||
       futimens(out.fd, times) != 0)
     return copyError(errno, source, destination);
   return std::nullopt;
@@ -126,38 +133,42 @@ std::optional<std::vector<std::string>> entryNames(const std::string& directory,
 // The new directory stays writable while it is filled; its own mode and
 // times are set last, so a read-only source directory copies too.
 std::optional<Error> copyDirectory(const std::string& source, const std::string& destination,
-                                   const struct stat& st) {
+                                   const struct stat& st, const CopyOptions& options) {
   if (mkdir(destination.c_str(), 0700) != 0) return copyError(errno, source, destination);
   int code = 0;
   auto names = entryNames(source, code);
   if (!names) return copyError(code, source, destination);
   for (const auto& name : *names) {
-    if (auto error =
-            copyItem(appendPathComponent(source, name), appendPathComponent(destination, name)))
+    if (auto error = copyItem(appendPathComponent(source, name),
+                              appendPathComponent(destination, name), options, false))
       return error;
   }
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (chmod(destination.c_str(), st.st_mode & 07777) != 0 ||
+  if (chmod(destination.c_str(), copyMode(st, options)) != 0 ||
       utimensat(AT_FDCWD, destination.c_str(), times, 0) != 0)
     return copyError(errno, source, destination);
   return std::nullopt;
 }
 
-std::optional<Error> copyItem(const std::string& source, const std::string& destination) {
+std::optional<Error> copyItem(const std::string& source, const std::string& destination,
+                              const CopyOptions& options, bool top) {
   struct stat st;
-  if (lstat(source.c_str(), &st) != 0) return copyError(errno, source, destination);
-  if (S_ISREG(st.st_mode)) return copyRegularFile(source, destination, st);
+  int status =
+      top && options.followTopLink ? stat(source.c_str(), &st) : lstat(source.c_str(), &st);
+  if (status != 0) return copyError(errno, source, destination);
+  if (S_ISREG(st.st_mode)) return copyRegularFile(source, destination, st, options);
   if (S_ISLNK(st.st_mode)) return copySymbolicLink(source, destination, st);
-  if (S_ISDIR(st.st_mode)) return copyDirectory(source, destination, st);
+  if (S_ISDIR(st.st_mode)) return copyDirectory(source, destination, st, options);
   return copyError(ENOTSUP, source, destination);
 }
 
 }  // namespace
 
-std::optional<Error> copyItemAtPath(const std::string& source, const std::string& destination) {
+std::optional<Error> copyItemAtPath(const std::string& source, const std::string& destination,
+                                    const CopyOptions& options) {
   struct stat existing;
   if (lstat(destination.c_str(), &existing) == 0) return copyError(EEXIST, source, destination);
-  return copyItem(source, destination);
+  return copyItem(source, destination, options, true);
 }
 
 }  // namespace platform

@@ -5,26 +5,43 @@
 
 namespace platform {
 
+// What identifies one state of a file: a file replaced, grown, shrunk or
+// rewritten in place shows a different identity.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::uint64_t size = 0;
+  std::int64_t modifiedNanoseconds = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 // What the Mach-O reader needs to know of an open file.
 struct FileStatus {
   std::uint64_t size = 0;
   bool isRegularFile = false;
+  FileIdentity identity;
 };
 
 // Opens a path for reading only, without waiting (a FIFO without writer
-// opens at once); -1 when it cannot be opened.
+// opens at once), advised for random access (no read-ahead around the bytes
+// read); -1 when it cannot be opened.
 int openForReading(const char* path);
 
-// The size and type of an open file; nothing when the query fails.
+// The size, type and identity of an open file; nothing when the query fails.
 std::optional<FileStatus> fileStatus(int descriptor);
 
-// Maps `size` bytes of an open file read-only and shared from offset 0,
-// advised for random access (no read-ahead around the pages touched);
-// nullptr when the mapping fails.
-const void* mapReadOnly(int descriptor, std::uint64_t size);
+// Reads exactly `length` bytes from `offset` of an open file into `buffer`.
+// False when the file ends first (it shrank since its size was taken) or
+// the read fails: a file that changes under the reader gives an error,
+// never a signal.
+bool readExactlyAt(int descriptor, std::uint64_t offset, void* buffer, std::uint64_t length);
 
-// Releases a mapping made by mapReadOnly.
-void unmapFile(const void* address, std::uint64_t size);
+// Reserves `size` bytes of private memory that read as zero; only the pages
+// written take memory. nullptr when it cannot be had.
+void* reserveZeroedMemory(std::uint64_t size);
+
+// Releases memory from reserveZeroedMemory.
+void releaseMemory(const void* address, std::uint64_t size);
 
 // Closes a descriptor made by openForReading.
 void closeFile(int descriptor);

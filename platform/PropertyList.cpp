@@ -9,9 +9,14 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <utility>
+#include <vector>
 
+#include "platform/DictionaryIndex.h"
 #include "platform/FileWriting.h"
 #include "platform/PropertyListBounds.h"
+#include "platform/Text.h"
+#include "platform/XMLPropertyListReader.h"
 
 namespace platform {
 
@@ -22,28 +27,13 @@ struct PlistFree {
 };
 using PlistPtr = std::unique_ptr<void, PlistFree>;
 
-Value toValue(plist_t node);
-
-Value dictionaryToValue(plist_t node) {
-  Value out = Value::object();
-  plist_dict_iter iter = nullptr;
-  plist_dict_new_iter(node, &iter);
-  for (;;) {
-    char* key = nullptr;
-    plist_t item = nullptr;
-    plist_dict_next_item(node, iter, &key, &item);
-    if (!item) {
-      free(key);
-      break;
-    }
-    if (key) out[key] = toValue(item);
-    free(key);
-  }
-  free(iter);
-  return out;
+bool isContainer(plist_t node) {
+  plist_type type = plist_get_node_type(node);
+  return type == PLIST_ARRAY || type == PLIST_DICT;
 }
 
-Value toValue(plist_t node) {
+// A value that holds no other values.
+Value leafValue(plist_t node) {
   switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
       uint8_t b = 0;
@@ -91,16 +81,84 @@ Value toValue(plist_t node) {
       plist_get_uid_val(node, &n);
       return Value(n);
     }
-    case PLIST_ARRAY: {
-      Value out = Value::array();
-      uint32_t count = plist_array_get_size(node);
-      for (uint32_t i = 0; i < count; ++i) out.push_back(toValue(plist_array_get_item(node, i)));
-      return out;
-    }
-    case PLIST_DICT:
-      return dictionaryToValue(node);
     default:
       return Value();
+  }
+}
+
+// One array or dictionary being converted: its value so far and where its
+// walk over the children stands.
+class ContainerFrame {
+ public:
+  explicit ContainerFrame(plist_t node)
+      : node_(node),
+        value_(plist_get_node_type(node) == PLIST_DICT ? Value::object() : Value::array()) {
+    if (value_.is_object()) plist_dict_new_iter(node_, &iterator_);
+  }
+  ContainerFrame(ContainerFrame&& other) noexcept
+      : node_(other.node_),
+        value_(std::move(other.value_)),
+        iterator_(std::exchange(other.iterator_, nullptr)),
+        next_(other.next_),
+        key_(std::move(other.key_)),
+        positions_(std::move(other.positions_)) {}
+  ContainerFrame(const ContainerFrame&) = delete;
+  ContainerFrame& operator=(const ContainerFrame&) = delete;
+  ~ContainerFrame() { free(iterator_); }
+
+  // The next child, its key kept for add(); nullptr after the last.
+  plist_t nextChild() {
+    if (value_.is_array())
+      return next_ < plist_array_get_size(node_) ? plist_array_get_item(node_, next_++) : nullptr;
+    for (;;) {
+      char* key = nullptr;
+      plist_t item = nullptr;
+      plist_dict_next_item(node_, iterator_, &key, &item);
+      std::unique_ptr<char, decltype(&free)> owner(key, &free);
+      if (!item) return nullptr;
+      if (!key) continue;
+      key_ = key;
+      return item;
+    }
+  }
+
+  // Adds the converted child under the key of nextChild() in a dictionary.
+  void add(Value child) {
+    if (value_.is_array()) return value_.push_back(std::move(child));
+    positions_.set(value_, key_, std::move(child));
+  }
+
+  Value take() { return std::move(value_); }
+
+ private:
+  plist_t node_;
+  Value value_;
+  plist_dict_iter iterator_ = nullptr;
+  uint32_t next_ = 0;
+  std::string key_;
+  DictionaryIndex positions_;
+};
+
+// Converts the parsed tree with a stack of its own, so that no nesting can
+// exhaust the thread's stack; nothing when arrays and dictionaries nest
+// deeper than the limit, whatever the text looked like before parsing.
+std::optional<Value> toValue(plist_t root) {
+  if (!isContainer(root)) return leafValue(root);
+  std::vector<ContainerFrame> stack;
+  stack.emplace_back(root);
+  for (;;) {
+    plist_t child = stack.back().nextChild();
+    if (child && isContainer(child)) {
+      if (stack.size() >= kPropertyListMaximumNesting) return std::nullopt;
+      stack.emplace_back(child);
+    } else if (child) {
+      stack.back().add(leafValue(child));
+    } else {
+      Value done = stack.back().take();
+      stack.pop_back();
+      if (stack.empty()) return done;
+      stack.back().add(std::move(done));
+    }
   }
 }
 
@@ -109,7 +167,7 @@ plist_t toPlist(const Value& value) {
     case Value::value_t::object: {
       plist_t dict = plist_new_dict();
       for (auto it = value.begin(); it != value.end(); ++it)
-        plist_dict_set_item(dict, it.key().c_str(), toPlist(it.value()));
+        plist_dict_set_item(dict, xmlCharacterText(it.key()).c_str(), toPlist(it.value()));
       return dict;
     }
     case Value::value_t::array: {
@@ -118,7 +176,7 @@ plist_t toPlist(const Value& value) {
       return array;
     }
     case Value::value_t::string:
-      return plist_new_string(value.get_ref<const std::string&>().c_str());
+      return plist_new_string(xmlCharacterText(value.get_ref<const std::string&>()).c_str());
     case Value::value_t::boolean:
       return plist_new_bool(value.get<bool>());
     case Value::value_t::number_integer:
@@ -151,13 +209,21 @@ bool looksLikePropertyList(const Bytes& data) {
   return false;
 }
 
-// Bytes the parser may be given: a property list of either form, no larger
-// and no deeper nested than the limits.
-bool isParseable(const Bytes& data) {
-  if (data.empty() || data.size() > kPropertyListMaximumBytes || !looksLikePropertyList(data))
-    return false;
-  return isBinaryPropertyList(data) ? binaryPropertyListIsWithinBounds(data)
-                                    : xmlPropertyListIsWithinBounds(data);
+// Binary property-list bytes libplist may be given: no larger and no deeper
+// nested than the limits, so that its recursive freeing stays shallow.
+bool isParseableBinary(const Bytes& data) {
+  return data.size() <= kPropertyListMaximumBytes && isBinaryPropertyList(data) &&
+         binaryPropertyListIsWithinBounds(data);
+}
+
+// The value of binary property-list bytes, through libplist.
+std::optional<Value> valueFromBinaryPropertyList(const Bytes& data) {
+  if (!isParseableBinary(data)) return std::nullopt;
+  plist_t root = nullptr;
+  plist_from_bin(reinterpret_cast<const char*>(data.data()), static_cast<uint32_t>(data.size()),
+                 &root);
+  PlistPtr owner(root);
+  return root ? toValue(root) : std::nullopt;
 }
 
 // Reads a whole regular file of at most the property-list size limit. The
@@ -192,19 +258,15 @@ bool readWholeFile(const std::string& path, Bytes& out) {
 }  // namespace
 
 std::optional<Value> propertyListFromData(const Bytes& data, Error* error) {
-  plist_t root = nullptr;
-  if (isParseable(data)) {
-    plist_from_memory(reinterpret_cast<const char*>(data.data()),
-                      static_cast<uint32_t>(data.size()), &root);
-  }
-  if (!root) {
-    if (error)
-      *error = Error{"NSCocoaErrorDomain", 3840,
-                     "The data couldn\u2019t be read because it isn\u2019t in the correct format."};
-    return std::nullopt;
-  }
-  PlistPtr owner(root);
-  return toValue(root);
+  std::optional<Value> value;
+  if (isBinaryPropertyList(data))
+    value = valueFromBinaryPropertyList(data);
+  else if (data.size() <= kPropertyListMaximumBytes && looksLikePropertyList(data))
+    value = valueFromXMLPropertyList(data);
+  if (!value && error)
+    *error = Error{"NSCocoaErrorDomain", 3840,
+                   "The data couldn\u2019t be read because it isn\u2019t in the correct format."};
+  return value;
 }
 
 std::optional<Value> dictionaryWithContentsOfFile(const std::string& path) {
@@ -220,7 +282,15 @@ std::string xmlPropertyList(const Value& value) {
   char* xml = nullptr;
   uint32_t length = 0;
   plist_to_xml(root.get(), &xml, &length);
-  std::string out = xml ? std::string(xml, length) : std::string();
+  std::string out;
+  // A carriage return written as itself would come back as a line feed
+  // from any conforming reader; the writer puts none in its own markup.
+  for (uint32_t i = 0; xml && i < length; ++i) {
+    if (xml[i] == '\r')
+      out += "&#13;";
+    else
+      out += xml[i];
+  }
   free(xml);
   return out;
 }
@@ -231,9 +301,7 @@ bool writePropertyListAtomically(const Value& value, const std::string& path) {
   std::string temporary = path + ".XXXXXX";
   int fd = mkstemp(temporary.data());
   if (fd < 0) return false;
-  mode_t mask = umask(0);
-  umask(mask);
-  bool ok = fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, xml.data(), xml.size()) && fsync(fd) == 0;
+  bool ok = fchmod(fd, 0600) == 0 && writeAll(fd, xml.data(), xml.size()) && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   if (ok && rename(temporary.c_str(), path.c_str()) == 0) return true;
   unlink(temporary.c_str());

@@ -1,10 +1,10 @@
 #pragma once
 
-// Limits on the property lists the tool parses, checked on the bytes before
-// the parser sees them. The parser, the conversion into values and the
-// freeing of parsed nodes all recurse once per level of nesting, and the
-// binary form may share one object among many references, so a small file
-// could otherwise exhaust the stack or the memory.
+// Limits on the property lists the tool parses. The XML reader counts the
+// nesting as it reads; binary lists are checked on the bytes before libplist
+// sees them, since its freeing of parsed nodes recurses once per level and
+// the binary form may share one object among many references, so a small
+// file could otherwise exhaust the stack or the memory.
 
 #include <cstddef>
 #include <cstdint>
@@ -24,12 +24,6 @@ inline constexpr std::size_t kPropertyListMaximumNesting = 512;
 // shared object counted once more: about 200 MB of parsed nodes and values,
 // far more than any Info.plist or preferences file holds.
 inline constexpr std::uint64_t kPropertyListMaximumValues = std::uint64_t{1} << 20;
-
-// Whether XML property-list bytes nest no deeper than the limit. The scan
-// errs only toward refusing: an element is counted open unless it is an
-// empty element without attributes, tags inside comments, processing
-// instructions and CDATA sections count as opened but never as closed.
-bool xmlPropertyListIsWithinBounds(const Bytes& data);
 
 // Whether binary property-list bytes ("bplist00") are well formed as far as
 // their object references go, reference no object from inside itself, nest

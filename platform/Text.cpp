@@ -51,6 +51,39 @@ std::optional<std::size_t> utf16Length(std::string_view utf8) {
   return units;
 }
 
+namespace {
+
+// Whether XML 1.0 can carry the character: tab, line feed, carriage return,
+// and everything from U+0020 on except U+FFFE and U+FFFF (surrogates never
+// decode).
+bool isXMLCharacter(std::uint32_t codePoint) {
+  if (codePoint < 0x20) return codePoint == 0x09 || codePoint == 0x0A || codePoint == 0x0D;
+  return codePoint != 0xFFFE && codePoint != 0xFFFF;
+}
+
+}  // namespace
+
+std::string xmlCharacterText(std::string_view bytes) {
+  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size();) {
+    std::uint32_t codePoint = 0;
+    size_t length = sequenceLength(bytes, i, codePoint);
+    if (length == 0) {
+      out += kReplacement;
+      ++i;
+      continue;
+    }
+    if (isXMLCharacter(codePoint))
+      out.append(bytes.substr(i, length));
+    else
+      out += kReplacement;
+    i += length;
+  }
+  return out;
+}
+
 std::int64_t integerValue(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && isspace(static_cast<unsigned char>(text[i]))) ++i;

@@ -7,6 +7,8 @@
 
 #include <string_view>
 
+#include "platform/DesktopLookUp.h"
+
 namespace platform {
 
 namespace {
@@ -49,8 +51,9 @@ bool isValidURL(const std::string& text) {
   return hasOnlyURLCharacters(text) && g_uri_is_valid(text.c_str(), G_URI_FLAGS_ENCODED, nullptr);
 }
 
-bool openURLWithDefaultApplication(const std::string& url) {
-  if (!isValidURL(url)) return false;
+namespace {
+
+bool openWithDefaultApplication(const std::string& url) {
   char* scheme = g_uri_parse_scheme(url.c_str());
   GAppInfo* application = scheme ? g_app_info_get_default_for_uri_scheme(scheme) : nullptr;
   g_free(scheme);
@@ -62,6 +65,15 @@ bool openURLWithDefaultApplication(const std::string& url) {
   }
   if (application) g_object_unref(application);
   return opened;
+}
+
+}  // namespace
+
+bool openURLWithDefaultApplication(const std::string& url) {
+  if (!isValidURL(url)) return false;
+  auto opened =
+      desktopLookUp<bool>([url] { return std::optional(openWithDefaultApplication(url)); });
+  return opened.value_or(false);
 }
 
 }  // namespace platform

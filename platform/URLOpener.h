@@ -12,7 +12,8 @@ bool isValidURL(const std::string& text);
 // scheme, without waiting for that application. The application's standard
 // streams lead to /dev/null, so it never holds the caller's console open.
 // Returns false when the URL does not parse, no application is registered,
-// or the application cannot be started.
+// the application cannot be started, or the desktop does not answer within
+// a few seconds.
 bool openURLWithDefaultApplication(const std::string& url);
 
 }  // namespace platform

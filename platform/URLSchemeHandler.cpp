@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "platform/DesktopLookUp.h"
+
 namespace platform {
 
 namespace {
@@ -40,18 +42,14 @@ std::optional<std::string> entryURL(GAppInfo* handler) {
   return std::string(url.get());
 }
 
-}  // namespace
-
-std::optional<std::string> applicationURLForURL(const std::string& url) {
-  auto scheme = schemeOf(url);
-  if (!scheme) return std::nullopt;
+std::optional<std::string> handlerEntryURL(const std::string& scheme) {
   std::unique_ptr<GAppInfo, GObjectUnref> handler(
-      g_app_info_get_default_for_uri_scheme(scheme->c_str()));
+      g_app_info_get_default_for_uri_scheme(scheme.c_str()));
   if (!handler) return std::nullopt;
   return entryURL(handler.get());
 }
 
-std::optional<Value> applicationInfoDictionary(const std::string& applicationURL) {
+std::optional<Value> entryInfoDictionary(const std::string& applicationURL) {
   Text entryPath(g_filename_from_uri(applicationURL.c_str(), nullptr, nullptr));
   if (!entryPath) return std::nullopt;
   std::unique_ptr<GKeyFile, GKeyFileFree> entry(g_key_file_new());
@@ -62,6 +60,18 @@ std::optional<Value> applicationInfoDictionary(const std::string& applicationURL
       g_key_file_get_string(entry.get(), G_KEY_FILE_DESKTOP_GROUP, kBundleVersionKey, nullptr));
   if (version) info["CFBundleVersion"] = std::string(version.get());
   return info;
+}
+
+}  // namespace
+
+std::optional<std::string> applicationURLForURL(const std::string& url) {
+  auto scheme = schemeOf(url);
+  if (!scheme) return std::nullopt;
+  return desktopLookUp<std::string>([scheme = *scheme] { return handlerEntryURL(scheme); });
+}
+
+std::optional<Value> applicationInfoDictionary(const std::string& applicationURL) {
+  return desktopLookUp<Value>([applicationURL] { return entryInfoDictionary(applicationURL); });
 }
 
 }  // namespace platform

@@ -8,7 +8,7 @@ source "$root/scripts/quiet.sh"
 
 packages=(
   build-essential cmake pkg-config git
-  libplist-dev libcurl4-openssl-dev libglib2.0-dev nlohmann-json3-dev libcpp-httplib-dev
+  libplist-dev libxml2-dev libcurl4-openssl-dev libglib2.0-dev nlohmann-json3-dev libcpp-httplib-dev
   libssl-dev uuid-dev openssl ca-certificates
   nginx
   libgtest-dev libgmock-dev libbenchmark-dev

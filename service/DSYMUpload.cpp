@@ -73,6 +73,8 @@ std::unique_ptr<ZippedDSYM> zipDescribedDSYM(const DSYMUploadDescription& descri
     *failure = ZipFailure::archiverFailed;
   } else if (!platform::isReadableFile(zip->path())) {
     *failure = ZipFailure::zipUnreadable;
+  } else if (!dSYMIsUnchanged(DSYMMatch{{}, description.matchedFiles})) {
+    *failure = ZipFailure::dSYMChanged;
   } else {
     return zip;
   }
@@ -87,6 +89,9 @@ void reportZipFailure(const DSYMUploadDescription& description, ZipFailure failu
       break;
     case ZipFailure::archiverFailed:
       QVXLog("Compression of %@ failed, unable to upload.\n\n", description.dsymName);
+      break;
+    case ZipFailure::dSYMChanged:
+      QVXLog("%@ changed while it was zipped, unable to upload.\n\n", description.dsymName);
       break;
     case ZipFailure::zipUnreadable:
       QVXLog("%@\n\n%@", "Failed to Load File",
@@ -141,6 +146,7 @@ bool uploadDSYM(const UploadService& service, const DSYMUploadDescription& descr
   const std::unique_ptr<ZippedDSYM> zip = zipDescribedDSYM(description, &failure);
   if (!zip) {
     reportZipFailure(description, failure);
+    if (failure == ZipFailure::dSYMChanged) return false;
     exit(1);
   }
   const UploadAttempt attempt = sendZippedDSYM(service, description, *zip);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/DWARFFiles.h"
 #include "platform/Error.h"
 #include "platform/HTTPTransportRequest.h"
 #include "platform/InterruptCleanup.h"
@@ -32,6 +33,9 @@ struct DSYMUploadDescription {
   std::string platformWord;                 // "ios", "mac" or "unknown", for the path
   std::vector<UUIDArchitecturePair> pairs;  // identifier/arch pairs, in order
   std::string zipFolder;                    // where the zip is written
+  // The DWARF files the check matched, as it found them: the zip is sent
+  // only when each is unchanged once the bundle is zipped.
+  std::vector<DWARFFileLook> matchedFiles;
 
   // The bundle, folder and name joined with "%@/%@".
   std::string dsymPath() const;
@@ -58,9 +62,9 @@ class ZippedDSYM {
   platform::RemovalOnInterrupt guard_;
 };
 
-// Why a bundle could not be zipped: the archiver is missing, it failed, or
-// its zip cannot be read.
-enum class ZipFailure { archiverMissing, archiverFailed, zipUnreadable };
+// Why a bundle could not be zipped: the archiver is missing, it failed, its
+// zip cannot be read, or a matched DWARF file changed while it was zipped.
+enum class ZipFailure { archiverMissing, archiverFailed, zipUnreadable, dSYMChanged };
 
 // Zips the bundle with the framework's archiver ("-c -k --keepParent DSYM
 // ZIP": the zip's top entry is the bundle's own folder). Nothing, with the
@@ -97,6 +101,7 @@ void reportUploadAttempt(const DSYMUploadDescription& description, const UploadA
 
 // One upload attempt of the build phase: zips the bundle, sends it, deletes
 // the zip when the exchange is over and reports as above. Returns true for a
-// status from 200 to 300. Ends the run when the bundle cannot be zipped.
+// status from 200 to 300. Ends the run when the bundle cannot be zipped;
+// a DWARF file that changed while it was zipped fails the attempt.
 bool uploadDSYM(const UploadService& service, const DSYMUploadDescription& description,
                 bool finalAttempt);

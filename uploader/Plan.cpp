@@ -4,6 +4,7 @@
 
 #include "driver/Console.h"
 #include "driver/DSYMMatch.h"
+#include "driver/DWARFFiles.h"
 #include "macho/QVXdSYM.h"
 #include "platform/FileURL.h"
 #include "platform/Format.h"
@@ -15,16 +16,16 @@ const char* const kStaleReason =
     "%@ at path %@ does not describe the executable %@ of the archive, so it is not sent.\nThe "
     "executable holds:\n%@The dSYM holds:\n%@";
 
-// The pairs of every DWARF file; false when a slice has no UUID.
-bool collectPairs(const QVXdSYM& dSYM, std::vector<UUIDArchitecturePair>& pairs) {
-  bool everyUUID = true;
-  dSYM.enumerateAllUUIDs([&](const std::optional<std::string>& uuid, const std::string& arch) {
-    if (uuid)
-      pairs.push_back({*uuid, arch});
-    else
-      everyUUID = false;
-  });
-  return everyUUID && !pairs.empty();
+// Why the bundle's DWARF files cannot be sent, if they cannot.
+std::optional<std::string> dwarfFault(const std::vector<DWARFFileLook>& files) {
+  if (files.empty()) return "the dSYM bundle holds no DWARF file";
+  for (const auto& file : files) {
+    if (file.pairs.empty()) return "its DWARF file " + file.path + " has no UUID";
+    if (!file.complete)
+      return "its DWARF file " + file.path +
+             " is incomplete (shorter than its load commands state)";
+  }
+  return std::nullopt;
 }
 
 // The platform of the DWARF file's slices; a DWARF file without version
@@ -74,11 +75,14 @@ class Planner {
   }
 
   void planOne(const FoundDSYM& found) {
+    const std::vector<DWARFFileLook> files = lookAtDWARFFiles(found.path);
+    if (auto fault = dwarfFault(files)) return bad(found.path, *fault);
     auto dSYM = QVXdSYM::dSYMWithURL(platform::FileURL::fileURLWithPath(found.path));
     if (!dSYM || !dSYM->binary()) return bad(found.path, "the dSYM bundle holds no DWARF file");
     DSYMUploadDescription description;
-    if (!collectPairs(*dSYM, description.pairs))
-      return bad(found.path, "a DWARF file of the dSYM bundle has no UUID");
+    for (const auto& [uuid, architecture] : matchOfEveryFile(files).pairs)
+      description.pairs.push_back({uuid, architecture});
+    description.matchedFiles = files;
     const std::shared_ptr<QVXMachOBinary> product = productOf(found);
     if (isStale(found, product.get())) return;
     if (!seen_.insert(dedupKey(description.pairs)).second) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/Console.h"
+#include "platform/BrokenPipe.h"
 #include "platform/Environment.h"
 #include "platform/Log.h"
 #include "platform/MainBundle.h"
@@ -68,6 +69,8 @@ int upload(const UploadOptions& options, const UploadPlan& plan, const UploadSer
 
 int main(int argc, char** argv) {
   platform::setLogProcessName("upload-dsyms");
+  // Whatever reads the console may go away; the uploads go on without it.
+  platform::ignoreBrokenPipes();
   const UploadOptions options = parsedOptions(argc, argv);
   debugMode = options.debug;
   const platform::Environment environment = platform::environmentSnapshot();

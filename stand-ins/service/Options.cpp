@@ -26,6 +26,11 @@ bool apply(Options& options, const std::string& name, const std::string& value) 
     if (delay) options.delayMilliseconds = *delay;
     return delay.has_value();
   }
+  if (name == "--read-rate") {
+    auto rate = wholeNumber(value, 1 << 30);
+    if (rate) options.readBytesPerSecond = *rate;
+    return rate.has_value();
+  }
   if (name == "--notification-answers" || name == "--upload-answers") {
     auto answers = parseAnswers(value);
     if (!answers) return false;
@@ -43,10 +48,12 @@ bool apply(Options& options, const std::string& name, const std::string& value) 
 std::string usage() {
   return "usage: quorvex-service [--port N] [--cert PEM --key PEM] [--data FOLDER]\n"
          "         [--notification-answers LIST] [--upload-answers LIST] [--delay-ms N]\n"
-         "         [--lenient]\n"
+         "         [--read-rate BYTES-PER-SECOND] [--lenient]\n"
          "LIST: answers per attempt, e.g. 500,drop,stall,200@1500 (status[@delay-ms],\n"
          "drop: close without an answer, stall: answer nothing until the client hangs up);\n"
-         "later attempts get 201. The chosen port is printed as \"port N\".\n";
+         "later attempts get 201. --read-rate reads request bodies no faster, as over\n"
+         "a link of that speed shared by all connections. The chosen port is printed\n"
+         "as \"port N\".\n";
 }
 
 std::optional<Options> parseOptions(const std::vector<std::string>& arguments, std::string* error) {

@@ -17,6 +17,7 @@ struct Options {
   std::vector<Answer> notificationAnswers;  // one per notification attempt
   std::vector<Answer> uploadAnswers;        // one per upload attempt
   int delayMilliseconds = 0;                // waited before every answer
+  int readBytesPerSecond = 0;               // request bodies read at most this fast; 0: no limit
   bool lenient = false;                     // problems are recorded but do not change the answer
 };
 

@@ -7,6 +7,7 @@
 
 #include "stand-ins/service/ConnectionControl.h"
 #include "stand-ins/service/MultipartStream.h"
+#include "stand-ins/service/NameEscaping.h"
 #include "stand-ins/service/ZipDirectory.h"
 
 namespace standin {
@@ -79,7 +80,8 @@ StandInService::StandInService(const Options& options)
     : options_(options),
       store_(options.dataFolder),
       notificationPlan_(options.notificationAnswers),
-      uploadPlan_(options.uploadAnswers) {}
+      uploadPlan_(options.uploadAnswers),
+      readPace_(options.readBytesPerSecond) {}
 
 void StandInService::route(httplib::Server& server) {
   server.Post(kNotificationPattern,
@@ -123,6 +125,7 @@ void StandInService::handle(RequestKind kind, const httplib::Request& request,
   });
   readAsPlainBody(request);
   bool received = reader([&](const char* data, std::size_t length) {
+    readPace_.take(length);
     body.feed(data, length);
     return true;
   });
@@ -162,7 +165,9 @@ void StandInService::checkZip(int sequence, nlohmann::ordered_json& record,
   std::string error;
   auto names = zipEntryNames(stored, &error);
   if (names) {
-    zip["entries"] = *names;
+    // The archiver stores names that are not UTF-8 as raw bytes.
+    zip["entries"] = nlohmann::ordered_json::array();
+    for (const auto& name : *names) zip["entries"].push_back(escapedName(name));
     zip["top"] = dsymTopFolder(*names, &error);
   }
   if (!error.empty()) problems.push_back("the zip: " + error);

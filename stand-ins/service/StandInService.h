@@ -7,6 +7,7 @@
 
 #include "stand-ins/service/FaultPlan.h"
 #include "stand-ins/service/Options.h"
+#include "stand-ins/service/ReadPace.h"
 #include "stand-ins/service/RequestChecks.h"
 #include "stand-ins/service/UploadStore.h"
 
@@ -37,6 +38,7 @@ class StandInService {
   UploadStore store_;
   FaultPlan notificationPlan_;
   FaultPlan uploadPlan_;
+  ReadPace readPace_;
   std::atomic<bool> stopping_{false};
 };
 

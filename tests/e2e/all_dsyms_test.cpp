@@ -120,3 +120,22 @@ TEST_F(AllDSYMsTest, FrameworkRelinkedAfterItsDSYMStopsTheRunBeforeAnythingIsSen
   EXPECT_EQ(service.records("notification").size() + service.records("upload").size(), 0u);
   expectNoZipBesideTheDSYM();
 }
+
+// A .DS_Store and a stale Alpha sort before Foo in Foo's DWARF folder, and a
+// Cache.dSYM folder holds no DWARF file: Foo goes up with Foo's own pairs,
+// and Cache.dSYM is skipped.
+TEST_F(AllDSYMsTest, StrayFilesGiveNoPairsAndAFolderThatIsNoBundleIsSkipped) {
+  const std::string dwarf = products + "/Foo.framework.dSYM/Contents/Resources/DWARF/";
+  testsupport::writeFile(dwarf + ".DS_Store", std::string(64, '\1'));
+  const std::string alpha = testsupport::buildThinDylib(work.path(), "Alpha", kiOS);
+  fs::copy_file(testsupport::buildDSYM(alpha, work / "Alpha.dSYM"), dwarf + "Alpha");
+  testsupport::makeDirectories(products + "/Cache.dSYM/Contents");
+  ServiceProcess service;
+  auto result = runUnderBotsDaemon(settingsUploadingAll(service));
+  ASSERT_EQ(result.status, 0) << result.err;
+  auto uploads = service.records("upload");
+  ASSERT_EQ(uploads.size(), kBundles.size());
+  EXPECT_EQ(uploads[2]["zip"]["top"], "Foo.framework.dSYM/");
+  EXPECT_EQ(testsupport::uploadedPairs(uploads[2]), testsupport::summaryOf(dwarfOf("Foo.framework.dSYM")));
+  EXPECT_EQ(countOf(result.err, "Cache.dSYM uploaded"), 0u) << result.err;
+}

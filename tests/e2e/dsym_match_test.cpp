@@ -82,6 +82,21 @@ INSTANTIATE_TEST_SUITE_P(Relinked, StaleDSYMTest, ::testing::Values(true, false)
                            return row.param ? "BothSlices" : "OneSliceOfAFatExecutable";
                          });
 
+// An executable path with a space ("My App.app/My App") is a file path like
+// any other: the stale dSYM is stopped exactly as without the space.
+TEST_F(DSYMMatchTest, StaleDSYMIsStoppedWhenTheExecutablePathHasASpace) {
+  relinkExecutable(true);
+  fs::create_directory_symlink(products, root / "Build Products");
+  ServiceProcess service;
+  Settings settings = buildSettings(service.baseURL());
+  settings["BUILT_PRODUCTS_DIR"] = root / "Build Products";
+  settings["QUORVEX_DSYM_WAIT_SECONDS"] = "0";
+  auto result = runUnderBotsDaemon(settings);
+  expectDSYMError(result);
+  EXPECT_EQ(service.records("notification").size() + service.records("upload").size(), 0u);
+  expectNoZipBesideTheDSYM();
+}
+
 TEST_F(DSYMMatchTest, StaleDSYMInInteractiveModeMakesNoBuildFolderAndOpensNoURL) {
   relinkExecutable(true);
   testsupport::DesktopApp app(root / "home", "203");

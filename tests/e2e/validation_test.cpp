@@ -304,13 +304,13 @@ TEST_F(ValidationTest, InfoPlistNestedToTheLimitStillPasses) {
   expectPassed(run());
 }
 
-// A NUL byte inside the identifier's text: the reader does not abort on it
-// (libplist's own string getter would), and the identifier is not empty.
-TEST_F(ValidationTest, IdentifierHoldingANulBytePasses) {
+// A NUL byte inside the identifier's text is no XML: the run stops with the
+// framed record of an unreadable Info.plist, never an abort.
+TEST_F(ValidationTest, IdentifierHoldingANulByteStopsWithRequiredValueNotFound) {
   std::string plist =
       "<plist version=\"1.0\"><dict><key>CFBundleIdentifier</key><string>com.example";
   plist.push_back('\0');
   plist += "app</string></dict></plist>\n";
   testsupport::writeFile(infoPlistPath(), plist);
-  expectPassed(run());
+  expectStop(run(), kIdentifierNotFound + infoPlistPath() + " \n\n\n");
 }

@@ -153,6 +153,20 @@ TEST_F(CacheDSYMsTest, KeepsSymbolicLinksInsideTheBundle) {
   EXPECT_EQ(fs::read_symlink(build + "/App.app.dSYM/Contents/Link"), "Resources");
 }
 
+// A dSYM that is itself a link is cached as the bundle it points to, owner-only.
+TEST_F(CacheDSYMsTest, ALinkedDSYMIsCachedAsThePrivateBundleItPointsTo) {
+  testsupport::writeFile(dir / "dsyms/App.app.dSYM/Contents/Resources/DWARF/App", "dwarf");
+  fs::create_directory_symlink("Resources", dir / "dsyms/App.app.dSYM/Contents/Link");
+  fs::create_directory_symlink("../dsyms/App.app.dSYM", products + "/App.app.dSYM");
+  EXPECT_EQ(cacheDSYMsAtPath(products, build), std::vector<std::string>{build + "/App.app.dSYM"});
+  EXPECT_FALSE(fs::is_symlink(build + "/App.app.dSYM"));
+  EXPECT_EQ(testsupport::readFile(build + "/App.app.dSYM/Contents/Resources/DWARF/App"), "dwarf");
+  EXPECT_TRUE(fs::is_symlink(build + "/App.app.dSYM/Contents/Link"));
+  EXPECT_EQ(fs::status(build + "/App.app.dSYM").permissions(), fs::perms::owner_all);
+  EXPECT_EQ(fs::status(build + "/App.app.dSYM/Contents/Resources/DWARF/App").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST_F(CacheDSYMsTest, AProductsFolderThatCannotBeListedEndsTheRun) {
   EXPECT_EXIT(cacheDSYMsAtPath(dir / "missing", build), ::testing::ExitedWithCode(1),
               "\\] Unable to get contents of path " + dir / "missing" +

@@ -28,13 +28,25 @@ TEST_F(DirectoriesTest, AnExistingDirectoryIsSuccess) {
   EXPECT_FALSE(platform::createDirectoryWithIntermediates(dir / "a/"));
 }
 
-TEST_F(DirectoriesTest, UsesDefaultPermissions) {
-  mode_t mask = umask(022);
-  EXPECT_FALSE(platform::createDirectoryWithIntermediates(dir / "a/b"));
-  umask(mask);
-  struct stat st;
-  ASSERT_EQ(stat((dir / "a/b").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0755u);
+// Made levels are private whatever the umask; an existing one keeps its mode.
+TEST_F(DirectoriesTest, MadeLevelsArePrivateWhateverTheUmask) {
+  testsupport::makeDirectories(dir / "kept");
+  chmod((dir / "kept").c_str(), 0751);
+  for (mode_t mask : {022, 0, 0277}) {
+    mode_t previous = umask(mask);
+    std::string path = dir / "kept/" + std::to_string(mask) + "/b";
+    auto error = platform::createDirectoryWithIntermediates(path);
+    umask(previous);
+    EXPECT_FALSE(error) << mask;
+    for (const std::string& level : {path, fs::path(path).parent_path().string()}) {
+      struct stat st;
+      ASSERT_EQ(stat(level.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, 0700u) << level;
+    }
+  }
+  struct stat kept;
+  ASSERT_EQ(stat((dir / "kept").c_str(), &kept), 0);
+  EXPECT_EQ(kept.st_mode & 07777, 0751u);
 }
 
 TEST_F(DirectoriesTest, AFileInTheWayIsAnErrorWithADescription) {

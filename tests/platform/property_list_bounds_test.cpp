@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <future>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -110,14 +111,13 @@ TEST_F(PropertyListBoundsTest, TagsInCommentsNeverLowerTheNesting) {
   for (int i = 0; i < 1000; ++i) text += "<array><!-- </array> --><![CDATA[</array>]]>";
   for (int i = 0; i < 1000; ++i) text += "</array>";
   text += "</dict></plist>";
-  EXPECT_FALSE(platform::xmlPropertyListIsWithinBounds(bytesOf(text)));
+  EXPECT_FALSE(platform::propertyListFromData(bytesOf(text)));
   // Comments and declarations of an ordinary file count for nothing.
   std::string ordinary =
       "<?xml version=\"1.0\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
       "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<!-- a comment -->";
   std::string deep = nestedXML(platform::kPropertyListMaximumNesting);
   ordinary += deep.substr(deep.find("<plist"));
-  EXPECT_TRUE(platform::xmlPropertyListIsWithinBounds(bytesOf(ordinary)));
   EXPECT_TRUE(platform::propertyListFromData(bytesOf(ordinary)));
 }
 
@@ -172,14 +172,81 @@ TEST_F(PropertyListBoundsTest, BinaryReferencesOutsideTheListAreMalformed) {
   EXPECT_FALSE(platform::binaryPropertyListIsWithinBounds(wide));
 }
 
-// libplist's own string getter aborts on a NUL byte inside a string; the
-// reader gives the text before it, all that libplist keeps.
-TEST_F(PropertyListBoundsTest, StringHoldingANulByteIsReadUpToIt) {
+// A NUL byte inside a string is no XML: the list is refused, never an abort.
+TEST_F(PropertyListBoundsTest, StringHoldingANulByteIsRefused) {
   std::string text =
       "<plist version=\"1.0\"><dict><key>CFBundleIdentifier</key><string>com.example";
   text.push_back('\0');
   text += "x</string></dict></plist>";
-  auto value = platform::propertyListFromData(bytesOf(text));
-  ASSERT_TRUE(value);
-  EXPECT_EQ((*value)["CFBundleIdentifier"], "com.example");
+  EXPECT_FALSE(platform::propertyListFromData(bytesOf(text)));
+}
+
+namespace {
+
+// An Info.plist nested `levels` deep that puts `hidden` closing tags in an
+// internal DTD subset after every `hidden` levels, which the parser skips.
+std::string closesHiddenInASubset(std::size_t levels, std::size_t hidden) {
+  std::string text = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key>";
+  for (std::size_t i = 1; i <= levels; ++i) {
+    text += "<array>";
+    if (i % hidden == 0) {
+      text += "<!DOCTYPE x [";
+      for (std::size_t k = 0; k < hidden; ++k) text += "</array>";
+      text += "]>";
+    }
+  }
+  for (std::size_t i = 0; i < levels; ++i) text += "</array>";
+  return text + "</dict></plist>";
+}
+
+// Arrays nested `levels` deep around an empty array, which the scan of the
+// text does not count as a level.
+std::string nestedAroundAnEmptyArray(std::size_t levels) {
+  std::string text = "<plist version=\"1.0\"><dict><key>a</key>";
+  for (std::size_t i = 2; i < levels; ++i) text += "<array>";
+  text += "<array/>";
+  for (std::size_t i = 2; i < levels; ++i) text += "</array>";
+  return text + "</dict></plist>";
+}
+
+std::string manyKeys(std::size_t count) {
+  std::string text = "<plist version=\"1.0\"><dict>";
+  for (std::size_t i = 0; i < count; ++i)
+    text += "<key>k" + std::to_string(i) + "</key><integer>" + std::to_string(i) + "</integer>";
+  return text + "<key>k0</key><string>again</string></dict></plist>";
+}
+
+}  // namespace
+
+// Whatever the text seems to say before it is parsed, a list is read with
+// the nesting and the entries the parser finds, or refused.
+TEST_F(PropertyListBoundsTest, CraftedShapesAreReadOrRefused) {
+  struct Shape {
+    const char* name;
+    std::string text;
+    std::optional<std::size_t> entries;  // of the top dictionary; nothing: refused
+  };
+  const Shape shapes[] = {
+      {"closing tags in an internal subset", closesHiddenInASubset(50000, 400), std::nullopt},
+      {"an internal subset in the prolog",
+       "<!DOCTYPE plist [<!ENTITY e \"x\">]><plist version=\"1.0\"><dict/></plist>", std::nullopt},
+      {"an entity reference", "<plist version=\"1.0\"><string>&e;</string></plist>", std::nullopt},
+      {"a quoted '?>' in a processing instruction",
+       "<?x a=\"?>\"?><plist version=\"1.0\"><dict/></plist>", std::nullopt},
+      {"the limit around an empty array", nestedAroundAnEmptyArray(512), 1},
+      {"one level past the limit around an empty array", nestedAroundAnEmptyArray(513),
+       std::nullopt},
+      {"150,000 keys, one of them twice", manyKeys(150000), 150000},
+  };
+  for (const auto& shape : shapes) {
+    auto value = platform::propertyListFromData(bytesOf(shape.text));
+    ASSERT_EQ(value.has_value(), shape.entries.has_value()) << shape.name;
+    if (value) {
+      EXPECT_EQ(value->size(), *shape.entries) << shape.name;
+    }
+  }
+  auto wide = platform::propertyListFromData(bytesOf(manyKeys(150000)));
+  EXPECT_EQ(wide->begin().key(), "k0");
+  EXPECT_EQ((*wide)["k0"], "again");
+  EXPECT_EQ((*wide)["k149999"], 149999);
 }

@@ -117,3 +117,43 @@ TEST_F(PropertyListTest, WriteReplacesTheTargetWhole) {
   for (auto& e : std::filesystem::directory_iterator(dir.path())) entries += e.exists();
   EXPECT_EQ(entries, 1u);  // no temporary file left
 }
+
+// What the tool writes is well-formed XML 1.0 for any text: a standard
+// reader (Python's plistlib) takes it, finding U+FFFD for each character
+// XML cannot carry and each byte that is not UTF-8, the rest unchanged.
+TEST_F(PropertyListTest, WrittenTextIsReadAlikeByAStandardReader) {
+  const std::string kReplacement = "\xEF\xBF\xBD";
+  struct Text {
+    const char* name;
+    std::string written;
+    std::string read;
+  };
+  const Text texts[] = {
+      {"an escape sequence", "\x1b[1;31m", kReplacement + "[1;31m"},
+      {"a NUL byte and U+FFFF", std::string("a\0b\xEF\xBF\xBF", 6),
+       "a" + kReplacement + "b" + kReplacement},
+      {"Latin-1", "caf\xE9!", "caf" + kReplacement + "!"},
+      {"a cut sequence and a surrogate", "\xE2\x82 \xED\xA0\x80",
+       kReplacement + kReplacement + " " + kReplacement + kReplacement + kReplacement},
+      {"white space", "a\tb\nc\rd\r\n", "a\tb\nc\rd\r\n"},
+      {"markup", "<a> & ]]> \"'", "<a> & ]]> \"'"},
+      {"other characters", "\xC3\xA9 \x7F \xC2\x85 \xF0\x9F\x98\x80 \xEF\xBF\xBD",
+       "\xC3\xA9 \x7F \xC2\x85 \xF0\x9F\x98\x80 \xEF\xBF\xBD"},
+  };
+  Value written = Value::object();
+  for (const auto& text : texts) written[text.name] = text.written;
+  written["key\x01"] = "in a key";
+  ASSERT_TRUE(platform::writePropertyListAtomically(written, dir / "out.plist"));
+
+  auto reader =
+      testsupport::runProcess({"/usr/bin/python3", "-c",
+                               "import json, plistlib, sys\n"
+                               "print(json.dumps(plistlib.load(open(sys.argv[1], 'rb'))))",
+                               dir / "out.plist"},
+                              {});
+  ASSERT_EQ(reader.status, 0) << reader.err;
+  Value read = Value::parse(reader.out);
+  for (const auto& text : texts) EXPECT_EQ(read[text.name], text.read) << text.name;
+  EXPECT_EQ(read["key" + kReplacement], "in a key");
+  EXPECT_EQ(read.size(), written.size());
+}

@@ -1,9 +1,11 @@
 // The web service stand-in's parts: the multipart splitter, the zip
-// directory reader and the answer lists.
+// directory reader, the answer lists and the options.
 #include <gtest/gtest.h>
 
 #include "stand-ins/service/FaultPlan.h"
 #include "stand-ins/service/MultipartStream.h"
+#include "stand-ins/service/NameEscaping.h"
+#include "stand-ins/service/Options.h"
 #include "stand-ins/service/ZipDirectory.h"
 #include "tests/support/TestSupport.h"
 
@@ -123,6 +125,20 @@ TEST(ZipDirectory, FileThatIsNoZipHasNoEntries) {
   EXPECT_NE(error, "");
 }
 
+// Names the archiver stores as raw bytes go into the JSON record escaped;
+// well-formed UTF-8 stays as it is.
+TEST(NameEscaping, EscapesEachByteThatIsNoPartOfWellFormedUTF8) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"App.app.dSYM/", "App.app.dSYM/"},
+      {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+      {"bad\xFF\xFEname", "bad\\xFF\\xFEname"},
+      {"cut\xC3", "cut\\xC3"},
+      {"overlong\xC0\xAF", "overlong\\xC0\\xAF"},
+      {"surrogate\xED\xA0\x80", "surrogate\\xED\\xA0\\x80"}};
+  for (const auto& [name, escaped] : rows)
+    EXPECT_EQ(standin::escapedName(name), escaped) << escaped;
+}
+
 TEST(FaultPlan, ParsesStatusesDelaysDropsAndStalls) {
   auto answers = standin::parseAnswers("500,200@1500,drop,stall");
   ASSERT_TRUE(answers);
@@ -143,4 +159,14 @@ TEST(FaultPlan, AttemptsBeyondTheListGet201) {
   EXPECT_EQ(first.second.status, 500);
   EXPECT_EQ(second.first, 2);
   EXPECT_EQ(second.second.status, 201);
+}
+
+TEST(Options, ReadRateIsAWholeNumberOfBytesPerSecond) {
+  std::string error;
+  auto options = standin::parseOptions({"--read-rate", "12500000"}, &error);
+  ASSERT_TRUE(options) << error;
+  EXPECT_EQ(options->readBytesPerSecond, 12500000);
+  EXPECT_EQ(standin::parseOptions({}, &error)->readBytesPerSecond, 0);
+  for (const char* malformed : {"-1", "fast", "12.5", "", "99999999999"})
+    EXPECT_FALSE(standin::parseOptions({"--read-rate", malformed}, &error)) << malformed;
 }

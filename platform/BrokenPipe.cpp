@@ -1,0 +1,14 @@
+#include "platform/BrokenPipe.h"
+
+#include <signal.h>
+
+namespace platform {
+
+void ignoreBrokenPipes() {
+  struct sigaction action {};
+  action.sa_handler = SIG_IGN;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGPIPE, &action, nullptr);
+}
+
+}  // namespace platform
