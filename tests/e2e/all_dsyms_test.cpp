@@ -136,6 +136,7 @@ TEST_F(AllDSYMsTest, StrayFilesGiveNoPairsAndAFolderThatIsNoBundleIsSkipped) {
   auto uploads = service.records("upload");
   ASSERT_EQ(uploads.size(), kBundles.size());
   EXPECT_EQ(uploads[2]["zip"]["top"], "Foo.framework.dSYM/");
-  EXPECT_EQ(testsupport::uploadedPairs(uploads[2]), testsupport::summaryOf(dwarfOf("Foo.framework.dSYM")));
+  EXPECT_EQ(testsupport::uploadedPairs(uploads[2]),
+            testsupport::summaryOf(dwarfOf("Foo.framework.dSYM")));
   EXPECT_EQ(countOf(result.err, "Cache.dSYM uploaded"), 0u) << result.err;
 }
