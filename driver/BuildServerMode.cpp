@@ -1,28 +1,25 @@
 #include "driver/BuildServerMode.h"
 
+#include <algorithm>
 #include <vector>
 
-#include "driver/Console.h"
 #include "driver/OtherDSYMs.h"
+#include "driver/UploadDescription.h"
 #include "service/BuildNotification.h"
-#include "service/DSYMUpload.h"
+#include "service/DSYMUploadPipeline.h"
 
 namespace {
 
-// The app's upload carries one identifier/arch pair per slice of the
-// executable, in slice order; a slice without UUID or architecture is
-// reported and left out.
-std::vector<UUIDPair> executableUploadPairs(const std::shared_ptr<QVXMachOBinary>& executable) {
-  std::vector<UUIDPair> pairs;
-  if (!executable) return pairs;
-  executable->enumerateUUIDs(
-      [&](const std::optional<std::string>& uuid, const std::string& architecture) {
-        if (uuid && !architecture.empty())
-          pairs.emplace_back(*uuid, architecture);
-        else
-          QVXLog("Unable to extract uuid-architecture pairs from binary %@", executable->path());
-      });
-  return pairs;
+// The other bundles go up two at a time: one zipped while one is sent.
+constexpr int kOtherDSYMJobs = 2;
+
+bool uploadOtherDSYMs(const platform::Environment& environment, const UploadService& service,
+                      const std::vector<OtherDSYM>& others) {
+  std::vector<DSYMUploadDescription> descriptions;
+  for (const auto& other : others)
+    descriptions.push_back(otherUploadDescription(environment, other.name, other.match));
+  const std::vector<bool> uploaded = uploadDescribedDSYMs(service, descriptions, kOtherDSYMJobs);
+  return std::all_of(uploaded.begin(), uploaded.end(), [](bool each) { return each; });
 }
 
 }  // namespace
@@ -34,12 +31,10 @@ int runBuildServerMode(const platform::Environment& environment,
   if (uploadsAllDSYMs(environment))
     others = checkOtherDSYMsMatchTheirProducts(environment, otherDSYMNames(environment));
   buildConfigure(environment, apiKey, buildSecret);
-  appMatch.pairs = executableUploadPairs(executable);
-  bool uploaded = uploadDSYM(environment, appMatch, apiKey, buildSecret, false) ||
-                  uploadDSYM(environment, appMatch, apiKey, buildSecret, true);
-  for (const auto& other : others)
-    uploaded = (uploadOtherDSYM(environment, other.name, other.match, apiKey, false) ||
-                uploadOtherDSYM(environment, other.name, other.match, apiKey, true)) &&
-               uploaded;
+  // The upload never carries the build secret.
+  const UploadService service = uploadService(environment, apiKey);
+  const DSYMUploadDescription app = appUploadDescription(environment, executable, appMatch);
+  bool uploaded = uploadDSYM(service, app, false) || uploadDSYM(service, app, true);
+  if (!others.empty()) uploaded = uploadOtherDSYMs(environment, service, others) && uploaded;
   return uploaded ? 0 : 1;
 }

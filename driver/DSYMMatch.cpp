@@ -138,3 +138,12 @@ DSYMMatch requireDSYMMatchesExecutable(const platform::Environment& environment,
       platform::format(kMismatchReason, name, dsymPath, executable.path(), pairLines(wanted),
                        pairLines(verdict.found), static_cast<int>(seconds)));
 }
+
+std::optional<DSYMDisagreement> dSYMDisagreement(const std::string& dsymPath,
+                                                 const QVXMachOBinary& executable) {
+  const std::vector<UUIDPair> wanted = executablePairs(executable);
+  if (wanted.empty()) return std::nullopt;
+  const Verdict verdict = look(dsymPath, wanted);
+  if (verdict.allFound) return std::nullopt;
+  return DSYMDisagreement{pairLines(wanted), pairLines(verdict.found)};
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "driver/DWARFFiles.h"
@@ -26,3 +27,15 @@ DSYMMatch checkDSYMMatchesExecutable(const platform::Environment& environment,
 DSYMMatch requireDSYMMatchesExecutable(const platform::Environment& environment,
                                        const std::string& dsymPath,
                                        const QVXMachOBinary& executable);
+
+// Both sides of a disagreement, as "UUID:%@ Slice:%@\n" lines.
+struct DSYMDisagreement {
+  std::string executableLines;
+  std::string dsymLines;
+};
+
+// The same rule looked at once, without waiting and without ending the run:
+// the two sets of pairs when the bundle's DWARF files do not hold every pair
+// of the executable, nothing when they do.
+std::optional<DSYMDisagreement> dSYMDisagreement(const std::string& dsymPath,
+                                                 const QVXMachOBinary& executable);

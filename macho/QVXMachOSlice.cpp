@@ -55,10 +55,12 @@ void QVXMachOSlice::decodeLoadCommand(std::uint32_t cmd, const void* command) {
   switch (cmd) {
     case LC_VERSION_MIN_MACOSX:
     case LC_VERSION_MIN_IPHONEOS:
+      _buildPlatform = cmd == LC_VERSION_MIN_MACOSX ? PLATFORM_MACOS : PLATFORM_IOS;
       _minimumOSVersion = QVXMachOGetMinimumOSVersion(command);
       _linkedSDKVersion = QVXMachOGetLinkedSDKVersion(command);
       break;
     case LC_BUILD_VERSION:
+      _buildPlatform = QVXMachOGetBuildPlatform(command);
       if (!buildVersionSetsMinimum(command)) break;
       _minimumOSVersion = QVXMachOGetBuildMinimumOSVersion(command);
       _linkedSDKVersion = QVXMachOGetBuildSDKVersion(command);

@@ -44,6 +44,12 @@ class QVXMachOSlice {
   QVXMachOVersion minimumOSVersion() const { return _minimumOSVersion; }
   QVXMachOVersion linkedSDKVersion() const { return _linkedSDKVersion; }
 
+  // The system the slice is built for, as LC_BUILD_VERSION numbers it
+  // (PLATFORM_MACOS, PLATFORM_IOS, ...), from its last version command: a
+  // version-minimum command for macOS or iOS counts as that platform. Nothing
+  // without one.
+  const std::optional<std::uint32_t>& buildPlatform() const { return _buildPlatform; }
+
   // Starts of the slice's "__eh_frame" and "__unwind_info" sections, or
   // nullptr; they point into the binary's mapping and are usable only
   // while the binary that made the slice lives (nullptr once it is gone).
@@ -70,6 +76,7 @@ class QVXMachOSlice {
   std::vector<std::string> _linkedDylibs;
   QVXMachOVersion _minimumOSVersion;
   QVXMachOVersion _linkedSDKVersion;
+  std::optional<std::uint32_t> _buildPlatform;
   bool _hasMachOHeader = false;
   std::weak_ptr<const void> _imageLifetime;
   bool _imageLifetimeTracked = false;

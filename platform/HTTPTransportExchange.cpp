@@ -442,6 +442,8 @@ ExchangeSample Exchange::sample() {
 bool Exchange::withinBounds() {
   ExchangeSample now = sample();
   std::uint64_t bodySize = reader_ ? request_.HTTPBody()->size() : 0;
+  if (request_.uploadProgressHandler() && watch_.phase() == ExchangePhase::Sending)
+    request_.uploadProgressHandler()(std::min(now.acknowledged, bodySize), bodySize);
   if (watch_.phase() == ExchangePhase::Sending && uploaded_ >= bodySize &&
       !delivery_.holdsUnacknowledged())
     watch_.startAnswer(now, PhaseWatch::Clock::now());

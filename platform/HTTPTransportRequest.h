@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +21,10 @@ inline constexpr int kURLRequestReloadIgnoringLocalCacheData = 1;
 // added, an optional body, a cache policy and a time-out in seconds.
 class MutableURLRequest {
  public:
+  // Told, while the body is sent, how many of its bytes the peer has
+  // acknowledged so far and how many the body holds.
+  using UploadProgressHandler = std::function<void(std::uint64_t sent, std::uint64_t total)>;
+
   // A "GET" request for the URL (which may be absent: sending it then fails).
   static MutableURLRequest requestWithURL_cachePolicy_timeoutInterval(std::optional<URL> url,
                                                                       int cachePolicy,
@@ -42,6 +48,11 @@ class MutableURLRequest {
   const std::shared_ptr<const RequestBody>& HTTPBody() const { return body_; }
   void setHTTPBody(std::shared_ptr<const RequestBody> body) { body_ = std::move(body); }
 
+  // Called on the sending thread about once a second and whenever bytes
+  // move while the body goes out; none by default.
+  const UploadProgressHandler& uploadProgressHandler() const { return progress_; }
+  void setUploadProgressHandler(UploadProgressHandler handler) { progress_ = std::move(handler); }
+
   // Adds a header field; a name already present (in any letter case) gets
   // the new value appended after a comma, as HTTP combines repeated fields.
   void addValue_forHTTPHeaderField(const std::string& value, const std::string& field);
@@ -59,6 +70,7 @@ class MutableURLRequest {
   std::string method_ = "GET";
   std::vector<std::pair<std::string, std::string>> headers_;
   std::shared_ptr<const RequestBody> body_;
+  UploadProgressHandler progress_;
 };
 
 // Whether two header names are the same field (ASCII letters compared

@@ -1,6 +1,7 @@
 #include "platform/InterruptCleanup.h"
 
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -8,6 +9,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+
+#include "platform/Assert.h"
+#include "platform/SignalSafeRemoval.h"
 
 namespace platform {
 
@@ -16,11 +21,18 @@ namespace {
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 
-// What the handler reads. The path is a buffer of its own, published
-// before the guard is armed, so the handler never touches a std::string
-// that is being changed.
-std::atomic<const char*> gPath{nullptr};
+// What the handler reads. Each guarded path is a buffer of its own,
+// published in a free slot before the guard counts, so the handler never
+// touches a std::string that is being changed.
+std::atomic<const char*> gPaths[kMostInterruptGuards] = {};
+// Guards alive; the handlers are installed while there is one. Changed
+// under gGuardsLock only.
+int gGuards = 0;
+std::mutex gGuardsLock;
 std::atomic<pid_t> gChild{-1};
+// The thread starting a child (0 when none), so that a cleanup running on
+// another thread waits until that child is known and can be stopped.
+std::atomic<pid_t> gLaunchingThread{0};
 // Set while a child is being started and its id is not known yet; a signal
 // that comes then is left in gDeferred for the starting thread to act on.
 std::atomic<bool> gLaunching{false};
@@ -72,8 +84,14 @@ void stopChild(int signalNumber) {
 // Only async-signal-safe calls from here on.
 [[noreturn]] void stopAndEnd(int signalNumber) {
   gHandling.fetch_add(1);
+  const pid_t self = static_cast<pid_t>(syscall(SYS_gettid));
+  const timespec pause{0, kChildPollMilliseconds * 1000000};
+  for (pid_t starting = gLaunchingThread.load(); starting != 0 && starting != self;
+       starting = gLaunchingThread.load())
+    nanosleep(&pause, nullptr);
   stopChild(signalNumber);
-  if (const char* path = gPath.load()) unlink(path);
+  for (auto& slot : gPaths)
+    if (const char* path = slot.load()) removeTreeSignalSafe(path);
   struct sigaction defaults {};
   defaults.sa_handler = SIG_DFL;
   sigemptyset(&defaults.sa_mask);
@@ -118,37 +136,66 @@ void restoreHandlers() {
   }
 }
 
-// Takes the published path back and frees it. A handler that may still
-// read it is about to end the process, so this thread waits for that end.
-void releasePath() {
-  const char* old = gPath.exchange(nullptr);
+// A cleanup under way ends the process soon: this thread waits for that
+// end rather than change what the cleanup reads or start anything new.
+void waitIfCleanupRuns() {
   if (gHandling.load() > 0) {
     for (;;) pause();
   }
+}
+
+// Publishes a copy of the path in a free slot; returns the slot.
+int publishPath(const std::string& path) {
+  char* copy = new char[path.size() + 1];
+  std::memcpy(copy, path.c_str(), path.size() + 1);
+  for (int i = 0; i < kMostInterruptGuards; ++i) {
+    const char* none = nullptr;
+    if (gPaths[i].compare_exchange_strong(none, copy)) return i;
+  }
+  delete[] copy;
+  assertionReport("fewer than kMostInterruptGuards guards", "RemovalOnInterrupt", __FILE__,
+                  __LINE__);
+}
+
+// Takes the published path back and frees it.
+void releasePath(int slot) {
+  const char* old = gPaths[slot].exchange(nullptr);
+  waitIfCleanupRuns();
   delete[] old;
 }
 
 }  // namespace
 
 RemovalOnInterrupt::RemovalOnInterrupt(const std::string& path) {
-  restoreHandlers();
-  releasePath();
-  char* copy = new char[path.size() + 1];
-  std::memcpy(copy, path.c_str(), path.size() + 1);
-  gPath.store(copy);
-  installHandlers();
+  waitIfCleanupRuns();
+  slot_ = publishPath(path);
+  std::lock_guard<std::mutex> lock(gGuardsLock);
+  if (gGuards++ == 0) installHandlers();
 }
 
 RemovalOnInterrupt::~RemovalOnInterrupt() {
-  restoreHandlers();
-  releasePath();
+  {
+    std::lock_guard<std::mutex> lock(gGuardsLock);
+    if (--gGuards == 0) restoreHandlers();
+  }
+  releasePath(slot_);
 }
 
-void childLaunchBegins() { gLaunching.store(true); }
+void childLaunchBegins() {
+  gLaunchingThread.store(static_cast<pid_t>(syscall(SYS_gettid)));
+  gLaunching.store(true);
+  // A cleanup that began before this start would not know its child.
+  if (gHandling.load() > 0) {
+    gLaunching.store(false);
+    gLaunchingThread.store(0);
+    for (;;) pause();
+  }
+}
 
 void childLaunchEnded(pid_t child) {
   gChild.store(child);
   gLaunching.store(false);
+  gLaunchingThread.store(0);
   if (const int signalNumber = gDeferred.exchange(0)) stopAndEnd(signalNumber);
 }
 

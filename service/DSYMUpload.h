@@ -1,27 +1,107 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "driver/DWARFFiles.h"
-#include "platform/Environment.h"
+#include "platform/Error.h"
+#include "platform/HTTPTransportRequest.h"
+#include "platform/InterruptCleanup.h"
+#include "platform/Value.h"
 
-// One upload attempt of the dSYM bundle: zips DWARF_DSYM_FOLDER_PATH/
-// DWARF_DSYM_FILE_NAME next to itself with the framework's archiver under a new unique
-// name, and POSTs it to "/api/v3/platforms/PLATFORM/code_mappings" on the
-// code-mapping base URL with the app's identity and versions, the build
-// configuration and the identifier/arch pairs the match gives, in order.
-// The zip is sent only when the DWARF files the match names are unchanged
-// once it is made (dSYMIsUnchanged); otherwise it is removed and the attempt
-// fails. It is sent from its file and deleted when
-// the exchange is over. Returns true for a status from 200 to 300; a failure
-// is reported only on the final attempt. The build secret is never sent.
-// Ends the run when the archiver is missing or fails, or the zip cannot be
-// read.
-bool uploadDSYM(const platform::Environment& environment, const DSYMMatch& match,
-                const std::string& apiKey, const std::string& buildSecret, bool finalAttempt);
+// One slice of a Mach-O file as the upload names it: its UUID string and
+// its architecture name.
+struct UUIDArchitecturePair {
+  std::string uuid;
+  std::string architecture;
+  auto operator<=>(const UUIDArchitecturePair&) const = default;
+};
 
-// The same for another dSYM bundle of DWARF_DSYM_FOLDER_PATH (a framework's
-// or an extension's): the same headers and project fields, and the pairs of
-// what its own check matched.
-bool uploadOtherDSYM(const platform::Environment& environment, const std::string& dsymName,
-                     const DSYMMatch& match, const std::string& apiKey, bool finalAttempt);
+// What one code-mapping upload sends, resolved by the entry that starts it
+// (the build phase from its build settings, upload-dsyms from its options
+// and files); nothing here reads settings or property lists.
+struct DSYMUploadDescription {
+  std::string dsymFolder;                   // the folder that holds the bundle
+  std::string dsymName;                     // the bundle's name, as messages name it
+  platform::Value identifier;               // "project[identifier]"; null sends no part
+  platform::Value displayVersion;           // "project[display_version]": the build number
+  platform::Value buildVersion;             // "project[build_version]": the short version string
+  platform::Value configuration;            // "code_mapping[build_configuration]"
+  std::string platformWord;                 // "ios", "mac" or "unknown", for the path
+  std::vector<UUIDArchitecturePair> pairs;  // identifier/arch pairs, in order
+  std::string zipFolder;                    // where the zip is written
+  // The DWARF files the check matched, as it found them: the zip is sent
+  // only when each is unchanged once the bundle is zipped.
+  std::vector<DWARFFileLook> matchedFiles;
+
+  // The bundle, folder and name joined with "%@/%@".
+  std::string dsymPath() const;
+};
+
+// Where uploads go and with which key.
+struct UploadService {
+  std::string baseURL;  // the code-mapping base URL
+  std::string apiKey;
+};
+
+// The zip of one bundle: a new unique name in the description's zip folder.
+// An interrupt removes it while the object lives; the object does not remove
+// it otherwise (removeZip does, reporting a failure).
+class ZippedDSYM {
+ public:
+  ZippedDSYM(std::string name, std::string path)
+      : name_(std::move(name)), path_(std::move(path)), guard_(path_) {}
+  const std::string& name() const { return name_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string name_, path_;
+  platform::RemovalOnInterrupt guard_;
+};
+
+// Why a bundle could not be zipped: the archiver is missing, it failed, its
+// zip cannot be read, or a matched DWARF file changed while it was zipped.
+enum class ZipFailure { archiverMissing, archiverFailed, zipUnreadable, dSYMChanged };
+
+// Zips the bundle with the framework's archiver ("-c -k --keepParent DSYM
+// ZIP": the zip's top entry is the bundle's own folder). Nothing, with the
+// reason in *failure and whatever the archiver left removed, when it fails.
+std::unique_ptr<ZippedDSYM> zipDescribedDSYM(const DSYMUploadDescription& description,
+                                             ZipFailure* failure);
+
+// Reports the failure with the build phase's message for it.
+void reportZipFailure(const DSYMUploadDescription& description, ZipFailure failure);
+
+// Removes the zip; a failure is reported ("Could not delete zipped dSYM...").
+void removeZip(const ZippedDSYM& zip);
+
+// How one attempt ended: the status (0 when no answer came) and the error.
+struct UploadAttempt {
+  std::uint64_t status = 0;
+  std::optional<platform::Error> error;
+  bool succeeded() const { return status >= 200 && status <= 300; }
+};
+
+// Told how much of the request the service has taken while it is sent.
+using UploadProgressHandler = platform::MutableURLRequest::UploadProgressHandler;
+
+// POSTs the zip to "/api/v3/platforms/PLATFORM/code_mappings" with the
+// identity headers, the project fields, the configuration and the pairs, the
+// zip sent from its file. Returns how the exchange ended; reports nothing.
+UploadAttempt sendZippedDSYM(const UploadService& service, const DSYMUploadDescription& description,
+                             const ZippedDSYM& zip, const UploadProgressHandler& progress = {});
+
+// Reports the attempt: the "uploaded" line on success, the "could not be
+// uploaded" line on a failed final attempt, nothing otherwise.
+void reportUploadAttempt(const DSYMUploadDescription& description, const UploadAttempt& attempt,
+                         bool finalAttempt);
+
+// One upload attempt of the build phase: zips the bundle, sends it, deletes
+// the zip when the exchange is over and reports as above. Returns true for a
+// status from 200 to 300. Ends the run when the bundle cannot be zipped;
+// a DWARF file that changed while it was zipped fails the attempt.
+bool uploadDSYM(const UploadService& service, const DSYMUploadDescription& description,
+                bool finalAttempt);

@@ -171,5 +171,6 @@ platform::MutableURLRequest QVXWebRequest::URLRequest() {
   request.setHTTPMethod(_method);
   if (std::shared_ptr<platform::RequestBody> body = formBody()) request.setHTTPBody(body);
   for (const auto& [name, value] : _customHeaders) request.addValue_forHTTPHeaderField(value, name);
+  request.setUploadProgressHandler(_uploadProgressHandler);
   return request;
 }

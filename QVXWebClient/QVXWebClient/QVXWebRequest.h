@@ -52,6 +52,14 @@ class QVXWebRequest {
   void setProtectionSpaceHandler(ProtectionSpaceHandler handler) {
     _protectionSpaceHandler = std::move(handler);
   }
+  // Told how much of the body the peer has taken while it is sent; none
+  // after creation. The transport request carries it.
+  const platform::MutableURLRequest::UploadProgressHandler& uploadProgressHandler() const {
+    return _uploadProgressHandler;
+  }
+  void setUploadProgressHandler(platform::MutableURLRequest::UploadProgressHandler handler) {
+    _uploadProgressHandler = std::move(handler);
+  }
   // The request's header fields, names keyed by exact text.
   const TextMap& customHeaders() const { return _customHeaders; }
   // The form records in the order added (a list); absent until the first.
@@ -113,4 +121,5 @@ class QVXWebRequest {
   TextMap _customHeaders;
   std::optional<platform::Value> _formFields;
   ProtectionSpaceHandler _protectionSpaceHandler;
+  platform::MutableURLRequest::UploadProgressHandler _uploadProgressHandler;
 };

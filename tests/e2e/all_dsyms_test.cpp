@@ -27,16 +27,6 @@ std::string infoPlist(const std::string& executable) {
          executable + "</string>\n</dict>\n</plist>\n";
 }
 
-// The identifier/arch fields of an upload record, as "UUID:%@ Slice:%@\n" lines.
-std::string uploadedPairs(const platform::Value& record) {
-  std::string lines;
-  for (const auto& [name, value] : fieldsOf(record)) {
-    if (name == "code_mapping[executables][][identifier]") lines += "UUID:" + value;
-    if (name == "code_mapping[executables][][arch]") lines += " Slice:" + value + "\n";
-  }
-  return lines;
-}
-
 const testsupport::MachOTarget kiOS{"arm64", testsupport::ApplePlatform::iOS, "9.0", ""};
 
 }  // namespace
@@ -90,7 +80,7 @@ TEST_P(UploadAllSettingTest, UploadsEveryBundleOnlyWhenAsked) {
   for (std::size_t i = 0; i < expected; ++i) {
     EXPECT_EQ(uploads[i]["zip"]["top"], kBundles[i] + "/");
     EXPECT_EQ(uploads[i]["problems"].size(), 0u) << uploads[i]["problems"].dump(1);
-    EXPECT_EQ(uploadedPairs(uploads[i]), testsupport::summaryOf(dwarfOf(kBundles[i])));
+    EXPECT_EQ(testsupport::uploadedPairs(uploads[i]), testsupport::summaryOf(dwarfOf(kBundles[i])));
     EXPECT_EQ(countOf(result.err, "\n\nBrantle: " + kBundles[i] + " uploaded statusCode 201\n"),
               1u);
   }
@@ -146,6 +136,7 @@ TEST_F(AllDSYMsTest, StrayFilesGiveNoPairsAndAFolderThatIsNoBundleIsSkipped) {
   auto uploads = service.records("upload");
   ASSERT_EQ(uploads.size(), kBundles.size());
   EXPECT_EQ(uploads[2]["zip"]["top"], "Foo.framework.dSYM/");
-  EXPECT_EQ(uploadedPairs(uploads[2]), testsupport::summaryOf(dwarfOf("Foo.framework.dSYM")));
+  EXPECT_EQ(testsupport::uploadedPairs(uploads[2]),
+            testsupport::summaryOf(dwarfOf("Foo.framework.dSYM")));
   EXPECT_EQ(countOf(result.err, "Cache.dSYM uploaded"), 0u) << result.err;
 }

@@ -49,6 +49,29 @@ TEST(RemovalOnInterrupt, TerminationRemovesTheFileAndEndsTheProcessByTheSignal) 
   }
 }
 
+TEST(RemovalOnInterrupt, GuardsAtOnceOnAnyThreadAllGoAndAFolderGoesWhole) {
+  testsupport::TempDir dir;
+  const std::string zip = dir / "attempt.zip", folder = dir / "extracted", kept = dir / "kept";
+  testsupport::writeFile(zip, "partial");
+  testsupport::writeFile(folder + "/App.app.dSYM/Contents/Resources/DWARF/App", "dwarf");
+  fs::create_symlink(kept, folder + "/link");
+  testsupport::writeFile(kept + "/file", "outside");
+  int status = statusOfChild([&] {
+    platform::RemovalOnInterrupt removeFolder(folder);
+    std::thread([&] {
+      platform::RemovalOnInterrupt removeZip(zip);
+      { platform::RemovalOnInterrupt ended(kept); }
+      raise(SIGTERM);
+    }).join();
+    _exit(3);
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_FALSE(fs::exists(zip));
+  EXPECT_FALSE(fs::exists(folder));
+  EXPECT_TRUE(fs::exists(kept + "/file"));  // an ended guard's, and a link's target
+}
+
 TEST(RemovalOnInterrupt, EndedGuardLeavesTheFileAndTheDefaultAction) {
   testsupport::TempDir dir;
   const std::string kept = dir / "kept.zip";

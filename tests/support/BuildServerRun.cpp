@@ -29,6 +29,15 @@ std::vector<std::pair<std::string, std::string>> fieldsOf(const platform::Value&
   return fields;
 }
 
+std::string uploadedPairs(const platform::Value& record) {
+  std::string lines;
+  for (const auto& [name, value] : fieldsOf(record)) {
+    if (name == "code_mapping[executables][][identifier]") lines += "UUID:" + value;
+    if (name == "code_mapping[executables][][arch]") lines += " Slice:" + value + "\n";
+  }
+  return lines;
+}
+
 namespace {
 
 std::vector<std::string> sortedListing(const std::string& folder) {

@@ -32,6 +32,10 @@ std::vector<std::string> zipsIn(const std::string& folder);
 // file part's value is its file name.
 std::vector<std::pair<std::string, std::string>> fieldsOf(const platform::Value& record);
 
+// The identifier/arch fields of a stored upload record, as
+// "UUID:%@ Slice:%@\n" lines.
+std::string uploadedPairs(const platform::Value& record);
+
 // The "UUID:%@ Slice:%@\n" lines of a Mach-O file, from llvm-dwarfdump.
 std::string summaryOf(const std::string& binary);
 

@@ -49,6 +49,7 @@ size_t countOf(const std::string& text, const std::string& needle);
 
 // Paths of the built tool and of the source tree.
 inline std::string runExecutable() { return RUN_EXECUTABLE; }
+inline std::string uploadDSYMsExecutable() { return UPLOAD_DSYMS_EXECUTABLE; }
 inline std::string sourceRoot() { return SOURCE_ROOT; }
 inline std::string binaryRoot() { return BINARY_ROOT; }
 

@@ -1,0 +1,72 @@
+#include "driver/UploadDescription.h"
+
+#include "driver/Console.h"
+#include "driver/Validation.h"
+#include "platform/Path.h"
+#include "service/AppPlatform.h"
+#include "service/WebServiceInterface.h"
+
+namespace {
+
+// The Info.plist's value for the key; null (an absent value) when missing.
+platform::Value infoValue(const platform::Value& info, const std::string& key) {
+  auto found = info.find(key);
+  return found == info.end() ? platform::Value() : *found;
+}
+
+// One pair per slice, in slice order. A slice without UUID or architecture
+// is reported and left out.
+std::vector<UUIDArchitecturePair> slicePairs(const std::shared_ptr<QVXMachOBinary>& binary) {
+  std::vector<UUIDArchitecturePair> pairs;
+  if (!binary) return pairs;
+  binary->enumerateUUIDs(
+      [&](const std::optional<std::string>& uuid, const std::string& architecture) {
+        if (!uuid || architecture.empty()) {
+          QVXLog("Unable to extract uuid-architecture pairs from binary %@", binary->path());
+          return;
+        }
+        pairs.push_back({*uuid, architecture});
+      });
+  return pairs;
+}
+
+DSYMUploadDescription buildDescription(const platform::Environment& environment,
+                                       const std::string& dsymName) {
+  const platform::Value info = infoPlistDictionary(environment);
+  DSYMUploadDescription description;
+  description.dsymFolder = platform::valueFor(environment, "DWARF_DSYM_FOLDER_PATH").value_or("");
+  description.dsymName = dsymName;
+  description.identifier = infoValue(info, "CFBundleIdentifier");
+  description.displayVersion = infoValue(info, "CFBundleVersion");
+  description.buildVersion = infoValue(info, "CFBundleShortVersionString");
+  if (auto configuration = platform::valueFor(environment, "CONFIGURATION"))
+    description.configuration = *configuration;
+  description.platformWord = getAppPlatform(environment);
+  description.zipFolder = description.dsymFolder;
+  return description;
+}
+
+}  // namespace
+
+UploadService uploadService(const platform::Environment& environment, const std::string& apiKey) {
+  return UploadService{codeMappingBaseURL(environment), apiKey};
+}
+
+DSYMUploadDescription appUploadDescription(const platform::Environment& environment,
+                                           const std::shared_ptr<QVXMachOBinary>& executable,
+                                           const DSYMMatch& match) {
+  DSYMUploadDescription description = buildDescription(
+      environment, platform::valueFor(environment, "DWARF_DSYM_FILE_NAME").value_or(""));
+  description.pairs = slicePairs(executable);
+  description.matchedFiles = match.files;
+  return description;
+}
+
+DSYMUploadDescription otherUploadDescription(const platform::Environment& environment,
+                                             const std::string& dsymName, const DSYMMatch& match) {
+  DSYMUploadDescription description = buildDescription(environment, dsymName);
+  for (const auto& [uuid, architecture] : match.pairs)
+    description.pairs.push_back({uuid, architecture});
+  description.matchedFiles = match.files;
+  return description;
+}

@@ -1,0 +1,21 @@
+#include "uploader/OwnedFolder.h"
+
+#include <cstdlib>
+
+#include "driver/Console.h"
+#include "platform/FileRemoval.h"
+#include "platform/TemporaryFolder.h"
+
+OwnedFolder::~OwnedFolder() { platform::removeItemTreeAtPath(path_); }
+
+std::unique_ptr<OwnedFolder> makeWorkFolder() {
+  platform::Error error;
+  auto folder = platform::makePrivateTemporaryFolder("upload-dsyms.", &error);
+  if (!folder) {
+    QVXLog("Cannot make a folder for the zips: %@", error);
+    std::exit(1);
+  }
+  auto work = std::make_unique<OwnedFolder>(*folder, true);
+  platform::setTemporaryDirectory(work->path());
+  return work;
+}

@@ -1,0 +1,88 @@
+// upload-dsyms: uploads the dSYM bundles of archives, folders, bundles and
+// zips after the build, through the same upload path as the build phase.
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "driver/Console.h"
+#include "platform/BrokenPipe.h"
+#include "platform/Environment.h"
+#include "platform/Log.h"
+#include "platform/MainBundle.h"
+#include "platform/TemporaryFolder.h"
+#include "service/DSYMUploadPipeline.h"
+#include "service/WebServiceInterface.h"
+#include "uploader/DryRun.h"
+#include "uploader/Inputs.h"
+#include "uploader/Options.h"
+#include "uploader/OwnedFolder.h"
+#include "uploader/Plan.h"
+#include "uploader/Progress.h"
+
+namespace {
+
+constexpr int kUsageStatus = 2;
+
+[[noreturn]] void usageError(const std::string& fault) {
+  std::cerr << "upload-dsyms: " << fault << "\n" << uploadUsage();
+  std::exit(kUsageStatus);
+}
+
+UploadOptions parsedOptions(int argc, char** argv) {
+  std::string fault;
+  auto options = parseUploadOptions(argc, argv, &fault);
+  if (!options) usageError(fault);
+  if (options->help) {
+    std::cout << uploadUsage();
+    std::exit(0);
+  }
+  if (options->version) {
+    std::cout << "upload-dsyms " << platform::toolShortVersion() << "\n";
+    std::exit(0);
+  }
+  if (auto missing = missingAppIdError(*options)) usageError(*missing);
+  return *options;
+}
+
+// The key, checked before anything is read; a dry run needs none.
+std::string apiKey(const UploadOptions& options, const platform::Environment& environment) {
+  if (options.dryRun && !options.apiKey && !options.apiKeyFile) return "";
+  std::string fault;
+  auto key = resolveAPIKey(options, environment, &fault);
+  if (!key) usageError(fault);
+  return *key;
+}
+
+int upload(const UploadOptions& options, const UploadPlan& plan, const UploadService& service) {
+  ConsoleUploadProgress progress(platform::logIsTerminal());
+  const std::vector<bool> sent = uploadDescribedDSYMs(service, plan.uploads, options.jobs,
+                                                      options.quiet ? nullptr : &progress);
+  const int uploaded = static_cast<int>(std::count(sent.begin(), sent.end(), true));
+  const int total = static_cast<int>(plan.uploads.size()) + plan.refused;
+  QVXLog("uploaded %i of %i", uploaded, total);
+  return uploadExitStatus(plan.badInputs, uploaded, total);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  platform::setLogProcessName("upload-dsyms");
+  // Whatever reads the console may go away; the uploads go on without it.
+  platform::ignoreBrokenPipes();
+  const UploadOptions options = parsedOptions(argc, argv);
+  debugMode = options.debug;
+  const platform::Environment environment = platform::environmentSnapshot();
+  const UploadService service{codeMappingBaseURL(environment), apiKey(options, environment)};
+  const std::unique_ptr<OwnedFolder> work = makeWorkFolder();
+  InputScan inputs = scanInputs(options.paths);
+  UploadPlan plan = planUploads(inputs.dsyms, options, work->path());
+  plan.badInputs += inputs.badInputs;
+  if (options.dryRun) {
+    std::cout << dryRunListing(plan.uploads);
+    return uploadExitStatus(plan.badInputs, static_cast<int>(plan.uploads.size()),
+                            static_cast<int>(plan.uploads.size()) + plan.refused);
+  }
+  return upload(options, plan, service);
+}
