@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package: the Release build of BUILD_DIR (default:
+# Installs what is needed and builds the Debian package: the Release build of BUILD_DIR (default:
 # build-release, the folder CI's Release build uses, so its settings are
 # left as they are), then `cpack -G DEB` there, which strips the programs
 # and leaves brantle_VERSION_ARCH.deb in BUILD_DIR. Extra arguments go to
@@ -9,6 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/quiet.sh"
 build=${BUILD_DIR:-$root/build-release}
 
+"$root/scripts/install-deps.sh"
 BUILD_TYPE=Release BUILD_DIR="$build" bash "$root/scripts/build.sh" "$@"
 build=$(cd "$build" && pwd)
 quietly "$build/build.log" "packaging in $(shown_path "$build")" \
