@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "driver/Console.h"
 #include "macho/QVXdSYM.h"
 #include "platform/FileURL.h"
 
@@ -30,6 +31,13 @@ std::vector<DWARFFileLook> lookAtDWARFFiles(const std::string& dsymPath) {
   if (dSYM)
     dSYM->enumerateDWARFFiles([&](const QVXMachOBinary& file) { files.push_back(lookAt(file)); });
   return files;
+}
+
+bool acceptsDSYMBundle(const std::string& dsymPath) {
+  if (!lookAtDWARFFiles(dsymPath).empty()) return true;
+  if (debugMode)
+    QVXLog("Skipping %@: not a dSYM bundle (no Mach-O file in its DWARF folder)", dsymPath);
+  return false;
 }
 
 DSYMMatch matchOfEveryFile(const std::vector<DWARFFileLook>& files) {

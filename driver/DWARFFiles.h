@@ -34,6 +34,10 @@ struct DSYMMatch {
 // bundle.
 std::vector<DWARFFileLook> lookAtDWARFFiles(const std::string& dsymPath);
 
+// Whether the path is a dSYM bundle, its DWARF folder holding a Mach-O
+// file; when it is not, a debug line says that it is skipped.
+bool acceptsDSYMBundle(const std::string& dsymPath);
+
 // A match that sends the pairs of every file of the look, and must find
 // each of them unchanged.
 DSYMMatch matchOfEveryFile(const std::vector<DWARFFileLook>& files);

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "driver/Console.h"
+#include "driver/DWARFFiles.h"
 #include "platform/Bundle.h"
 #include "platform/Path.h"
 #include "platform/PropertyList.h"
@@ -25,8 +26,10 @@ std::string withoutTrailingSlashes(std::string path) {
   return path;
 }
 
-// Every .dSYM directory under the folder, in name order; links are neither
-// taken nor followed, so nothing outside the folder is read.
+// Every .dSYM bundle under the folder, in name order; links are neither
+// taken nor followed, so nothing outside the folder is read. The __MACOSX
+// folder of a zip made by a Mac's Finder (its .dSYM folders hold only ._
+// files) and any other .dSYM folder that is no bundle are skipped.
 std::vector<std::string> dSYMsUnder(const std::string& folder) {
   std::vector<std::string> found;
   std::error_code error;
@@ -34,9 +37,11 @@ std::vector<std::string> dSYMsUnder(const std::string& folder) {
                                         error);
   for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
     if (walk->is_symlink(error) || !walk->is_directory(error)) continue;
-    if (!isDSYMName(walk->path().filename())) continue;
-    found.push_back(walk->path());
+    const std::string name = walk->path().filename();
+    if (name == "__MACOSX") walk.disable_recursion_pending();
+    if (!isDSYMName(name)) continue;
     walk.disable_recursion_pending();
+    if (acceptsDSYMBundle(walk->path())) found.push_back(walk->path());
   }
   std::sort(found.begin(), found.end());
   return found;
