@@ -102,8 +102,7 @@ std::int64_t waitSeconds(const platform::Environment& environment) {
 std::string pairLines(const std::vector<UUIDPair>& pairs) {
   if (pairs.empty()) return "no UUID\n";
   std::string lines;
-  for (const auto& [uuid, architecture] : pairs)
-    lines += platform::format("UUID:%@ Slice:%@\n", uuid, architecture);
+  for (const auto& [uuid, architecture] : pairs) lines += uuidSliceLine(uuid, architecture);
   return lines;
 }
 

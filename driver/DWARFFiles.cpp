@@ -5,6 +5,7 @@
 #include "driver/Console.h"
 #include "macho/QVXdSYM.h"
 #include "platform/FileURL.h"
+#include "platform/Format.h"
 
 namespace {
 
@@ -24,6 +25,10 @@ bool isUnchanged(const DWARFFileLook& before) {
 }
 
 }  // namespace
+
+std::string uuidSliceLine(const std::string& uuid, const std::string& architecture) {
+  return platform::format("UUID:%@ Slice:%@\n", uuid, architecture);
+}
 
 std::vector<DWARFFileLook> lookAtDWARFFiles(const std::string& dsymPath) {
   std::vector<DWARFFileLook> files;

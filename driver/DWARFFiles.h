@@ -12,6 +12,9 @@
 // A UUID string and an architecture name.
 using UUIDPair = std::pair<std::string, std::string>;
 
+// A pair as reports and listings show it: "UUID:%@ Slice:%@\n".
+std::string uuidSliceLine(const std::string& uuid, const std::string& architecture);
+
 // One Mach-O file of a dSYM bundle's DWARF folder as one look found it.
 struct DWARFFileLook {
   std::string path;
