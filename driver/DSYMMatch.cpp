@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -33,14 +34,19 @@ const char* const kMismatchReason =
     "phase runs after the dSYM is written. DEBUG_INFORMATION_FORMAT should be set to "
     "dwarf-with-dsym for all configurations.\n\n";
 
+const char* const kWaitingForCompleteMessage =
+    "Waiting up to %i seconds for %@ at path %@ to be complete\n\n";
+// The third argument says why the file matters: one of the two texts below.
 const char* const kIncompleteReason =
-    "%@ at path %@ holds the UUIDs of the executable %@, but its DWARF file %@ is incomplete: "
+    "%@ at path %@ %@ its DWARF file %@ is incomplete: "
     "the file is shorter than its own load commands state. It was still being written, or was "
     "cut short, %i seconds after the Brantle run script build phase started. Add the dSYM's "
     "DWARF file, "
     "$(DWARF_DSYM_FOLDER_PATH)/$(DWARF_DSYM_FILE_NAME)/Contents/Resources/DWARF/"
     "$(EXECUTABLE_NAME), to the Input Files of the Brantle run script build phase, so that the "
     "phase runs after the dSYM is written.\n\n";
+const char* const kHoldsTheExecutablesUUIDs = "holds the UUIDs of the executable %@, but";
+const char* const kHasNothingToCompare = "has no executable UUID to compare with, and";
 
 std::vector<UUIDPair> executablePairs(const QVXMachOBinary& executable) {
   std::vector<UUIDPair> pairs;
@@ -75,7 +81,8 @@ Verdict look(const std::string& dsymPath, const std::vector<UUIDPair>& wanted) {
   Verdict verdict;
   for (auto& file : lookAtDWARFFiles(dsymPath)) {
     verdict.found.insert(verdict.found.end(), file.pairs.begin(), file.pairs.end());
-    if (!holdsAny(file.pairs, wanted)) continue;
+    // With nothing wanted, every file is sent, so every file must be complete.
+    if (!wanted.empty() && !holdsAny(file.pairs, wanted)) continue;
     if (!file.complete && !verdict.incomplete) verdict.incomplete = file.path;
     verdict.holders.push_back(std::move(file));
   }
@@ -95,19 +102,33 @@ std::int64_t waitSeconds(const platform::Environment& environment) {
 std::string pairLines(const std::vector<UUIDPair>& pairs) {
   if (pairs.empty()) return "no UUID\n";
   std::string lines;
-  for (const auto& [uuid, architecture] : pairs)
-    lines += platform::format("UUID:%@ Slice:%@\n", uuid, architecture);
+  for (const auto& [uuid, architecture] : pairs) lines += uuidSliceLine(uuid, architecture);
   return lines;
+}
+
+// Looks at the bundle until it agrees with the wanted pairs, for up to
+// seconds, announcing the wait once.
+Verdict lookUntilAgreed(const std::string& dsymPath, const std::vector<UUIDPair>& wanted,
+                        std::int64_t seconds, const std::function<void()>& announceWait) {
+  Verdict verdict = look(dsymPath, wanted);
+  if (verdict.agrees() || seconds <= 0) return verdict;
+  announceWait();
+  const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+  while (!verdict.agrees() && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::min<Clock::duration>(kLookInterval, deadline - Clock::now()));
+    verdict = look(dsymPath, wanted);
+  }
+  return verdict;
 }
 
 }  // namespace
 
 DSYMMatch checkDSYMMatchesExecutable(const platform::Environment& environment,
                                      const std::shared_ptr<QVXMachOBinary>& executable) {
-  if (!executable) return {};
   const std::string dsymPath = platform::joinWithSlash(
       platform::valueFor(environment, "DWARF_DSYM_FOLDER_PATH").value_or(""),
       platform::valueFor(environment, "DWARF_DSYM_FILE_NAME").value_or(""));
+  if (!executable) return requireCompleteDSYM(environment, dsymPath);
   return requireDSYMMatchesExecutable(environment, dsymPath, *executable);
 }
 
@@ -115,28 +136,37 @@ DSYMMatch requireDSYMMatchesExecutable(const platform::Environment& environment,
                                        const std::string& dsymPath,
                                        const QVXMachOBinary& executable) {
   const std::vector<UUIDPair> wanted = executablePairs(executable);
-  if (wanted.empty()) return {};
-  Verdict verdict = look(dsymPath, wanted);
+  if (wanted.empty()) return requireCompleteDSYM(environment, dsymPath);
   const std::string name = platform::lastPathComponent(dsymPath);
   const std::int64_t seconds = waitSeconds(environment);
-  if (!verdict.agrees() && seconds > 0) {
+  const Verdict verdict = lookUntilAgreed(dsymPath, wanted, seconds, [&] {
     QVXLog(kWaitingMessage, static_cast<int>(seconds), name, dsymPath, executable.path());
-    const auto deadline = Clock::now() + std::chrono::seconds(seconds);
-    while (!verdict.agrees() && Clock::now() < deadline) {
-      std::this_thread::sleep_for(
-          std::min<Clock::duration>(kLookInterval, deadline - Clock::now()));
-      verdict = look(dsymPath, wanted);
-    }
-  }
+  });
   if (verdict.agrees()) return matchOfEveryFile(verdict.holders);
   if (verdict.allFound)
-    failWithTitleAndReason("dSYM Error",
-                           platform::format(kIncompleteReason, name, dsymPath, executable.path(),
-                                            *verdict.incomplete, static_cast<int>(seconds)));
+    failWithTitleAndReason(
+        "dSYM Error",
+        platform::format(kIncompleteReason, name, dsymPath,
+                         platform::format(kHoldsTheExecutablesUUIDs, executable.path()),
+                         *verdict.incomplete, static_cast<int>(seconds)));
   failWithTitleAndReason(
       "dSYM Error",
       platform::format(kMismatchReason, name, dsymPath, executable.path(), pairLines(wanted),
                        pairLines(verdict.found), static_cast<int>(seconds)));
+}
+
+DSYMMatch requireCompleteDSYM(const platform::Environment& environment,
+                              const std::string& dsymPath) {
+  const std::string name = platform::lastPathComponent(dsymPath);
+  const std::int64_t seconds = waitSeconds(environment);
+  const Verdict verdict = lookUntilAgreed(dsymPath, {}, seconds, [&] {
+    QVXLog(kWaitingForCompleteMessage, static_cast<int>(seconds), name, dsymPath);
+  });
+  if (verdict.agrees()) return matchOfEveryFile(verdict.holders);
+  failWithTitleAndReason(
+      "dSYM Error",
+      platform::format(kIncompleteReason, name, dsymPath, std::string(kHasNothingToCompare),
+                       *verdict.incomplete, static_cast<int>(seconds)));
 }
 
 std::optional<DSYMDisagreement> dSYMDisagreement(const std::string& dsymPath,

@@ -10,7 +10,8 @@
 
 // Stops the run with "dSYM Error" unless the dSYM at
 // DWARF_DSYM_FOLDER_PATH/DWARF_DSYM_FILE_NAME describes the executable. With
-// no executable object nothing is compared and the match is empty.
+// no executable object nothing is compared, and the dSYM must be complete as
+// requireCompleteDSYM requires.
 DSYMMatch checkDSYMMatchesExecutable(const platform::Environment& environment,
                                      const std::shared_ptr<QVXMachOBinary>& executable);
 
@@ -22,11 +23,17 @@ DSYMMatch checkDSYMMatchesExecutable(const platform::Environment& environment,
 // QUORVEX_DSYM_WAIT_SECONDS (default 30; 0 reads it once); then the run stops
 // with "dSYM Error" naming both sets of UUIDs, or the incomplete file. The
 // match holds the DWARF files that hold the executable's pairs, and all
-// their pairs. An executable without UUIDs has nothing to compare and
-// returns an empty match at once.
+// their pairs. An executable without UUIDs has nothing to compare: the dSYM
+// must then be complete as requireCompleteDSYM requires.
 DSYMMatch requireDSYMMatchesExecutable(const platform::Environment& environment,
                                        const std::string& dsymPath,
                                        const QVXMachOBinary& executable);
+
+// Returns once every DWARF file of the dSYM bundle at dsymPath is complete,
+// waiting as above, else stops the run with "dSYM Error" naming the
+// incomplete file. The match holds every DWARF file and all their pairs.
+DSYMMatch requireCompleteDSYM(const platform::Environment& environment,
+                              const std::string& dsymPath);
 
 // Both sides of a disagreement, as "UUID:%@ Slice:%@\n" lines.
 struct DSYMDisagreement {

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "driver/Console.h"
 #include "macho/QVXdSYM.h"
 #include "platform/FileURL.h"
+#include "platform/Format.h"
 
 namespace {
 
@@ -24,12 +26,23 @@ bool isUnchanged(const DWARFFileLook& before) {
 
 }  // namespace
 
+std::string uuidSliceLine(const std::string& uuid, const std::string& architecture) {
+  return platform::format("UUID:%@ Slice:%@\n", uuid, architecture);
+}
+
 std::vector<DWARFFileLook> lookAtDWARFFiles(const std::string& dsymPath) {
   std::vector<DWARFFileLook> files;
   auto dSYM = QVXdSYM::dSYMWithURL(platform::FileURL::fileURLWithPath(dsymPath));
   if (dSYM)
     dSYM->enumerateDWARFFiles([&](const QVXMachOBinary& file) { files.push_back(lookAt(file)); });
   return files;
+}
+
+bool acceptsDSYMBundle(const std::string& dsymPath) {
+  if (!lookAtDWARFFiles(dsymPath).empty()) return true;
+  if (debugMode)
+    QVXLog("Skipping %@: not a dSYM bundle (no Mach-O file in its DWARF folder)", dsymPath);
+  return false;
 }
 
 DSYMMatch matchOfEveryFile(const std::vector<DWARFFileLook>& files) {

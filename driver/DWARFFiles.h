@@ -12,6 +12,9 @@
 // A UUID string and an architecture name.
 using UUIDPair = std::pair<std::string, std::string>;
 
+// A pair as reports and listings show it: "UUID:%@ Slice:%@\n".
+std::string uuidSliceLine(const std::string& uuid, const std::string& architecture);
+
 // One Mach-O file of a dSYM bundle's DWARF folder as one look found it.
 struct DWARFFileLook {
   std::string path;
@@ -33,6 +36,10 @@ struct DSYMMatch {
 // not Mach-O (a .DS_Store) are left out; none when the path is no dSYM
 // bundle.
 std::vector<DWARFFileLook> lookAtDWARFFiles(const std::string& dsymPath);
+
+// Whether the path is a dSYM bundle, its DWARF folder holding a Mach-O
+// file; when it is not, a debug line says that it is skipped.
+bool acceptsDSYMBundle(const std::string& dsymPath);
 
 // A match that sends the pairs of every file of the look, and must find
 // each of them unchanged.

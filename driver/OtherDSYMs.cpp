@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <memory>
 
-#include "driver/Console.h"
 #include "driver/DSYMMatch.h"
 #include "handoff/BuildCache.h"
 #include "macho/QVXMachOBinary.h"
@@ -59,17 +58,11 @@ std::vector<OtherDSYM> checkOtherDSYMsMatchTheirProducts(const platform::Environ
   std::vector<OtherDSYM> others;
   for (const auto& name : names) {
     const std::string dsymPath = platform::joinWithSlash(dsymFolder(environment), name);
-    const std::vector<DWARFFileLook> files = lookAtDWARFFiles(dsymPath);
-    if (files.empty()) {
-      if (debugMode)
-        QVXLog("Skipping %@: not a dSYM bundle (no Mach-O file in its DWARF folder)", dsymPath);
-      continue;
-    }
-    DSYMMatch match;
-    if (auto executable = productExecutable(dsymPath))
-      match = requireDSYMMatchesExecutable(environment, dsymPath, *executable);
-    if (match.files.empty()) match = matchOfEveryFile(files);
-    others.push_back({name, std::move(match)});
+    if (!acceptsDSYMBundle(dsymPath)) continue;
+    auto executable = productExecutable(dsymPath);
+    others.push_back({name, executable
+                                ? requireDSYMMatchesExecutable(environment, dsymPath, *executable)
+                                : requireCompleteDSYM(environment, dsymPath)});
   }
   return others;
 }

@@ -26,7 +26,8 @@ struct OtherDSYM {
 // the same wait as the app's dSYM; returns the bundles to upload, each with
 // the pairs of the DWARF file that holds its product's UUIDs. A bundle
 // without a readable product beside it (or one without UUIDs) has nothing
-// to compare and carries the pairs of its Mach-O files. An entry that is no
+// to compare and carries the pairs of its Mach-O files, once each of them is
+// complete (the same wait, and "dSYM Error" at its end). An entry that is no
 // dSYM bundle (no DWARF folder holding a Mach-O file) is skipped with a
 // debug line.
 std::vector<OtherDSYM> checkOtherDSYMsMatchTheirProducts(const platform::Environment& environment,

@@ -86,10 +86,6 @@ void QVXdSYM::enumerateUUIDs(const QVXMachOBinary::UUIDCallback& callback) const
   if (_binary) _binary->enumerateUUIDs(callback);
 }
 
-void QVXdSYM::enumerateAllUUIDs(const QVXMachOBinary::UUIDCallback& callback) const {
-  enumerateDWARFFiles([&](const QVXMachOBinary& binary) { binary.enumerateUUIDs(callback); });
-}
-
 void QVXdSYM::enumerateDWARFFiles(
     const std::function<void(const QVXMachOBinary&)>& callback) const {
   if (_binary && _binary->isMachO()) callback(*_binary);

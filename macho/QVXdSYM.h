@@ -43,14 +43,10 @@ class QVXdSYM {
   // callback; never calls it without binary.
   void enumerateUUIDs(const QVXMachOBinary::UUIDCallback& callback) const;
 
-  // The same for every Mach-O file of the DWARF directory, the
-  // binary's first and the others in listing order: a bundle may carry more
-  // than one DWARF file. Reads headers and load commands only.
-  void enumerateAllUUIDs(const QVXMachOBinary::UUIDCallback& callback) const;
-
-  // Passes each Mach-O file of the DWARF directory to the callback, in the
-  // same order; entries that do not open, or open as some other kind of
-  // file (a .DS_Store), are skipped.
+  // Passes each Mach-O file of the DWARF directory to the callback, the
+  // binary's first and the others in listing order (a bundle may carry more
+  // than one DWARF file); entries that do not open, or open as some other
+  // kind of file (a .DS_Store), are skipped.
   void enumerateDWARFFiles(const std::function<void(const QVXMachOBinary&)>& callback) const;
 
   QVXdSYM(const QVXdSYM&) = delete;

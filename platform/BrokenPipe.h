@@ -2,9 +2,11 @@
 
 namespace platform {
 
-// Ignores SIGPIPE for the process, so that a write to a pipe or socket
-// whose reader has gone fails with an error instead of ending the process.
-// Child processes start with it at its default again (see Task).
+// Catches SIGPIPE with a handler that does nothing, so that a write to a
+// pipe or socket whose reader has gone fails with EPIPE instead of ending
+// the process. Unlike an ignored signal, a caught one is at its default
+// again in every program this process starts (exec resets it), however the
+// child is started.
 void ignoreBrokenPipes();
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/Environment.h"
 
+#include <stdlib.h>
+
 #include <cstring>
 
 extern char** environ;
@@ -22,5 +24,7 @@ std::optional<std::string> valueFor(const Environment& environment, const std::s
   if (it == environment.end()) return std::nullopt;
   return it->second;
 }
+
+void removeEnvironmentVariable(const std::string& name) { unsetenv(name.c_str()); }
 
 }  // namespace platform

@@ -5,7 +5,7 @@
 #include <locale.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -13,6 +13,7 @@
 
 #include "platform/FileRemoval.h"
 #include "platform/PercentEscape.h"
+#include "platform/TemporaryFolder.h"
 #include "platform/Text.h"
 
 namespace platform {
@@ -32,25 +33,26 @@ constexpr std::size_t kBlockSize = 256 * 1024;
 constexpr int kWriteFlags =
     ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_TIME;
 
-std::string temporaryBase() {
-  const char* base = std::getenv("TMPDIR");
-  return base && *base ? base : "/tmp";
-}
-
 // A new folder only this user can enter, its path without links so that
 // the write side's link check passes through it.
 std::optional<std::string> makePrivateFolder(std::string& errorText) {
-  std::string pattern = temporaryBase() + "/run-zip-XXXXXX";
-  if (!mkdtemp(pattern.data())) {
-    errorText = "cannot make a folder in " + temporaryBase() + " to extract into";
+  Error madeError;
+  auto folder = makePrivateTemporaryFolder("run-zip-", &madeError);
+  if (!folder) {
+    errorText = madeError.localizedDescription + " to extract into";
     return std::nullopt;
   }
   std::error_code error;
-  std::string resolved = std::filesystem::canonical(pattern, error).string();
+  std::string resolved = std::filesystem::canonical(*folder, error).string();
   if (!error) return resolved;
-  removeItemAtPath(pattern);
-  errorText = "cannot resolve the folder " + pattern;
+  removeItemAtPath(*folder);
+  errorText = "cannot resolve the folder " + *folder;
   return std::nullopt;
+}
+
+// The number of path components of a name in the folder.
+std::size_t depthOf(const std::string& name) {
+  return static_cast<std::size_t>(std::count(name.begin(), name.end(), '/')) + 1;
 }
 
 // The entry's name as it is shown: escaped when it is not UTF-8.
@@ -151,6 +153,9 @@ class Extraction {
       int status = archive_read_next_header(reader_.get(), &entry);
       if (status == ARCHIVE_EOF) return true;
       if (status != ARCHIVE_OK && status != ARCHIVE_WARN) return failReading("");
+      if (++entries_ > limits_.maxEntries)
+        return fail("the zip " + zip_ + " holds more than " + std::to_string(limits_.maxEntries) +
+                    " entries");
       if (!extractEntry(entry)) return false;
     }
   }
@@ -168,6 +173,8 @@ class Extraction {
     if (name.empty()) return "an entry without a name in the zip " + zip_;
     if (!isValidUTF8(name)) return shown + " is not named in UTF-8";
     if (!nameInFolder(name)) return shown + " reaches out of its folder";
+    if (depthOf(*nameInFolder(name)) > limits_.maxDepth)
+      return shown + " lies deeper than " + std::to_string(limits_.maxDepth) + " folders";
     if (archive_entry_hardlink(entry) || archive_entry_filetype(entry) == AE_IFLNK)
       return shown + " is a link";
     auto type = archive_entry_filetype(entry);
@@ -243,6 +250,7 @@ class Extraction {
   std::set<std::string> files_;
   std::set<std::string> folders_;
   std::uint64_t total_ = 0;
+  std::uint64_t entries_ = 0;
   std::string error_;
   std::vector<char> buffer_ = std::vector<char>(kBlockSize);
 };

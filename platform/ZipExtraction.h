@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,11 +9,16 @@ namespace platform {
 
 // How far a zip may expand before it is taken for a bomb: an entry larger
 // than ratioFloorBytes may expand to at most maxRatio times the bytes it
-// takes in the zip, and all entries together to at most totalBytes.
+// takes in the zip, and all entries together to at most totalBytes. A zip
+// may hold at most maxEntries entries, each at most maxDepth path
+// components deep (the removal of the folder, even from a signal handler,
+// reaches that deep).
 struct ZipExtractionLimits {
   std::uint64_t totalBytes = 16ull << 30;
   std::uint64_t ratioFloorBytes = 1u << 20;
   std::uint64_t maxRatio = 100;
+  std::uint64_t maxEntries = 100000;
+  std::size_t maxDepth = 32;
 };
 
 // Extracts the zip at zipPath into a new private folder (mode 0700) under

@@ -44,8 +44,7 @@ void addPairs(QVXWebRequest& request, const std::vector<UUIDArchitecturePair>& p
 // reports end with.
 std::string uuidSummary(const std::vector<UUIDArchitecturePair>& pairs) {
   std::string summary;
-  for (const auto& pair : pairs)
-    summary += platform::format("UUID:%@ Slice:%@\n", pair.uuid, pair.architecture);
+  for (const auto& pair : pairs) summary += uuidSliceLine(pair.uuid, pair.architecture);
   return summary;
 }
 

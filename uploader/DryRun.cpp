@@ -12,7 +12,7 @@ std::string dryRunListing(const std::vector<DSYMUploadDescription>& uploads) {
     listing += platform::format("  code_mapping[build_configuration] %@\n", upload.configuration);
     listing += platform::format("  platform %@\n", upload.platformWord);
     for (const auto& pair : upload.pairs)
-      listing += platform::format("  UUID:%@ Slice:%@\n", pair.uuid, pair.architecture);
+      listing += "  " + uuidSliceLine(pair.uuid, pair.architecture);
   }
   return listing;
 }

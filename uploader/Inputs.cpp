@@ -5,6 +5,7 @@
 #include <map>
 
 #include "driver/Console.h"
+#include "driver/DWARFFiles.h"
 #include "platform/Bundle.h"
 #include "platform/Path.h"
 #include "platform/PropertyList.h"
@@ -25,8 +26,10 @@ std::string withoutTrailingSlashes(std::string path) {
   return path;
 }
 
-// Every .dSYM directory under the folder, in name order; links are neither
-// taken nor followed, so nothing outside the folder is read.
+// Every .dSYM bundle under the folder, in name order; links are neither
+// taken nor followed, so nothing outside the folder is read. The __MACOSX
+// folder of a zip made by a Mac's Finder (its .dSYM folders hold only ._
+// files) and any other .dSYM folder that is no bundle are skipped.
 std::vector<std::string> dSYMsUnder(const std::string& folder) {
   std::vector<std::string> found;
   std::error_code error;
@@ -34,9 +37,11 @@ std::vector<std::string> dSYMsUnder(const std::string& folder) {
                                         error);
   for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
     if (walk->is_symlink(error) || !walk->is_directory(error)) continue;
-    if (!isDSYMName(walk->path().filename())) continue;
-    found.push_back(walk->path());
+    const std::string name = walk->path().filename();
+    if (name == "__MACOSX") walk.disable_recursion_pending();
+    if (!isDSYMName(name)) continue;
     walk.disable_recursion_pending();
+    if (acceptsDSYMBundle(walk->path())) found.push_back(walk->path());
   }
   std::sort(found.begin(), found.end());
   return found;
@@ -54,22 +59,29 @@ std::optional<std::string> productExecutable(const std::string& product) {
   return platform::fileExists(named) ? std::optional<std::string>(named) : std::nullopt;
 }
 
+// The folders directly inside a folder, links left out; none when it
+// cannot be read.
+std::vector<fs::path> foldersIn(const fs::path& folder) {
+  std::vector<fs::path> found;
+  std::error_code error;
+  for (fs::directory_iterator entry(folder, error); !error && entry != fs::directory_iterator();
+       entry.increment(error)) {
+    std::error_code typeError;
+    if (!entry->is_symlink(typeError) && entry->is_directory(typeError))
+      found.push_back(entry->path());
+  }
+  return found;
+}
+
 // The products of an archive by bundle name: each app under
 // Products/Applications and the frameworks and extensions it embeds (iOS
 // and macOS layouts).
 std::map<std::string, std::string> archiveProducts(const std::string& archive) {
   std::map<std::string, std::string> products;
-  const fs::path applications = fs::path(archive) / "Products" / "Applications";
-  std::error_code error;
-  for (const auto& app : fs::directory_iterator(applications, error)) {
-    if (app.is_symlink() || !app.is_directory()) continue;
-    products[app.path().filename()] = app.path();
-    for (const char* inner : {"Frameworks", "PlugIns", "Contents/Frameworks", "Contents/PlugIns"}) {
-      std::error_code innerError;
-      for (const auto& embedded : fs::directory_iterator(app.path() / inner, innerError))
-        if (!embedded.is_symlink() && embedded.is_directory())
-          products[embedded.path().filename()] = embedded.path();
-    }
+  for (const auto& app : foldersIn(fs::path(archive) / "Products" / "Applications")) {
+    products[app.filename()] = app;
+    for (const char* inner : {"Frameworks", "PlugIns", "Contents/Frameworks", "Contents/PlugIns"})
+      for (const auto& embedded : foldersIn(app / inner)) products[embedded.filename()] = embedded;
   }
   return products;
 }

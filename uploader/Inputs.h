@@ -34,8 +34,9 @@ struct InputScan {
 
 // Reads each PATH by its kind: an .xcarchive (identity from its Info.plist,
 // the bundles of its dSYMs folder, each paired with its product in the
-// archive), a .dSYM bundle, a folder (every .dSYM under it, symbolic links
-// not followed) or a .zip (extracted, then read as a folder). A missing
+// archive), a .dSYM bundle, a folder (every .dSYM bundle under it, symbolic
+// links not followed; __MACOSX folders and .dSYM folders that are no bundle
+// are skipped) or a .zip (extracted, then read as a folder). A missing
 // PATH, one of no such kind, a damaged zip or archive, or one holding no
 // dSYM is bad input.
 InputScan scanInputs(const std::vector<std::string>& paths);

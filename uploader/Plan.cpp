@@ -77,8 +77,10 @@ class Planner {
   void planOne(const FoundDSYM& found) {
     const std::vector<DWARFFileLook> files = lookAtDWARFFiles(found.path);
     if (auto fault = dwarfFault(files)) return bad(found.path, *fault);
+    // Read again: null only when the bundle went away since the look.
     auto dSYM = QVXdSYM::dSYMWithURL(platform::FileURL::fileURLWithPath(found.path));
-    if (!dSYM || !dSYM->binary()) return bad(found.path, "the dSYM bundle holds no DWARF file");
+    auto dwarf = QVXMachOBinary::MachOBinaryWithPath(files.front().path);
+    if (!dSYM || !dwarf) return bad(found.path, "the dSYM bundle changed while it was read");
     DSYMUploadDescription description;
     for (const auto& [uuid, architecture] : matchOfEveryFile(files).pairs)
       description.pairs.push_back({uuid, architecture});
@@ -91,7 +93,7 @@ class Planner {
     }
     const DSYMFacts facts{dSYM->shortBundleVersion().value_or(platform::Value()),
                           dSYM->bundleVersion().value_or(platform::Value()),
-                          platformOf(*dSYM->binary(), product.get())};
+                          platformOf(*dwarf, product.get())};
     resolveIdentity(options_, found.archive ? &found.archive->identity : nullptr, facts,
                     description);
     if (!description.identifier.is_string())

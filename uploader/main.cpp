@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <iostream>
 #include <string>
 
@@ -65,16 +66,13 @@ int upload(const UploadOptions& options, const UploadPlan& plan, const UploadSer
   return uploadExitStatus(plan.badInputs, uploaded, total);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  platform::setLogProcessName("upload-dsyms");
-  // Whatever reads the console may go away; the uploads go on without it.
-  platform::ignoreBrokenPipes();
+int run(int argc, char** argv) {
   const UploadOptions options = parsedOptions(argc, argv);
   debugMode = options.debug;
   const platform::Environment environment = platform::environmentSnapshot();
   const UploadService service{codeMappingBaseURL(environment), apiKey(options, environment)};
+  // Read: the programs this one starts (the archiver) need not hold it.
+  platform::removeEnvironmentVariable("QUORVEX_API_KEY");
   const std::unique_ptr<OwnedFolder> work = makeWorkFolder();
   InputScan inputs = scanInputs(options.paths);
   UploadPlan plan = planUploads(inputs.dsyms, options, work->path());
@@ -85,4 +83,22 @@ int main(int argc, char** argv) {
                             static_cast<int>(plan.uploads.size()) + plan.refused);
   }
   return upload(options, plan, service);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  platform::setLogProcessName("upload-dsyms");
+  // Whatever reads the console may go away; the uploads go on without it.
+  platform::ignoreBrokenPipes();
+  // An exception ends the run through the destructors, which remove the
+  // work folder and what is in it.
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& exception) {
+    QVXLog("upload-dsyms stopped: %@", std::string(exception.what()));
+  } catch (...) {
+    QVXLog("upload-dsyms stopped by an unexpected error");
+  }
+  return 1;
 }

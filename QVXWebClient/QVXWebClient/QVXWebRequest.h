@@ -54,9 +54,6 @@ class QVXWebRequest {
   }
   // Told how much of the body the peer has taken while it is sent; none
   // after creation. The transport request carries it.
-  const platform::MutableURLRequest::UploadProgressHandler& uploadProgressHandler() const {
-    return _uploadProgressHandler;
-  }
   void setUploadProgressHandler(platform::MutableURLRequest::UploadProgressHandler handler) {
     _uploadProgressHandler = std::move(handler);
   }

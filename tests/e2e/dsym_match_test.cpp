@@ -151,12 +151,18 @@ TEST_F(DSYMMatchTest, TerminatedWhileWaitingEndsByTheSignalAtOnce) {
 }
 
 // An executable without UUIDs, or one that cannot be read, leaves nothing to
-// compare: the stale dSYM goes out as before, without waiting.
-class NothingToCompareTest : public DSYMMatchTest,
-                             public ::testing::WithParamInterface<std::string> {};
+// compare: the stale dSYM goes out as before, without waiting, but only when
+// its DWARF file is complete.
+struct NothingToCompare {
+  std::string executable;
+  bool truncatedDSYM;
+};
 
-TEST_P(NothingToCompareTest, UploadsWithoutWaiting) {
-  if (GetParam() == "WithoutUUID") {
+class NothingToCompareTest : public DSYMMatchTest,
+                             public ::testing::WithParamInterface<NothingToCompare> {};
+
+TEST_P(NothingToCompareTest, UploadsACompleteDSYMWithoutWaiting) {
+  if (GetParam().executable == "WithoutUUID") {
     relinkExecutable(true);
     testsupport::writeWithoutUUIDCommand(executable, executable);
     ASSERT_EQ(testsupport::objdumpPrivateHeaders(executable).find("LC_UUID"), std::string::npos);
@@ -164,12 +170,20 @@ TEST_P(NothingToCompareTest, UploadsWithoutWaiting) {
     fs::remove(executable);
     ASSERT_EQ(mkfifo(executable.c_str(), 0644), 0);  // opened, it would wait for a writer
   }
+  const bool complete = !GetParam().truncatedDSYM;
+  if (!complete) fs::resize_file(dwarfFile, fs::file_size(dwarfFile) - 1);
   ServiceProcess service;
-  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
-  EXPECT_EQ(result.status, 0) << result.err;
+  Settings settings = buildSettings(service.baseURL());
+  if (!complete) settings["QUORVEX_DSYM_WAIT_SECONDS"] = "0";
+  auto result = runUnderBotsDaemon(settings);
+  EXPECT_EQ(result.status, complete ? 0 : 1) << result.err;
   EXPECT_EQ(countOf(result.err, kWaiting), 0u) << result.err;
-  EXPECT_EQ(service.records("upload").size(), 1u);
+  EXPECT_EQ(countOf(result.err, "/Contents/Resources/DWARF/App is incomplete"), complete ? 0u : 1u);
+  EXPECT_EQ(service.records("upload").size(), complete ? 1u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Executables, NothingToCompareTest,
-                         ::testing::Values("WithoutUUID", "FIFO"));
+                         ::testing::Values(NothingToCompare{"WithoutUUID", false},
+                                           NothingToCompare{"FIFO", false},
+                                           NothingToCompare{"WithoutUUID", true},
+                                           NothingToCompare{"FIFO", true}));

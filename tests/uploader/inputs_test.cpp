@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "tests/support/MachOFixtures.h"
 #include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -27,6 +28,7 @@ const InputRow kRows[] = {
     {"ArchiveWithoutInfoPlist", {"Broken.xcarchive"}, {}, 1},
     {"ArchiveWithDamagedInfoPlist", {"Damaged.xcarchive"}, {}, 1},
     {"Archive", {"App.xcarchive"}, {"App.xcarchive/dSYMs/App.app.dSYM"}, 0},
+    {"ZipFromAMacWithMACOSXFolder", {"Finder.zip"}, {"Finder.zip/A.dSYM"}, 0},
 };
 
 }  // namespace
@@ -34,10 +36,23 @@ const InputRow kRows[] = {
 class InputScanTest : public ::testing::TestWithParam<InputRow> {
  protected:
   void SetUp() override {
+    const std::string machO = testsupport::buildMacOSExecutable(dir / "objects", "A", "10.15");
     for (const char* bundle :
          {"in/A.dSYM", "in/deeper/B.dSYM", "outside/C.dSYM", "Broken.xcarchive/dSYMs/App.app.dSYM",
-          "Damaged.xcarchive/dSYMs/App.app.dSYM", "App.xcarchive/dSYMs/App.app.dSYM"})
-      fs::create_directories(dir / bundle);
+          "Damaged.xcarchive/dSYMs/App.app.dSYM", "App.xcarchive/dSYMs/App.app.dSYM",
+          "finder/A.dSYM"}) {
+      const std::string dwarf = dir / (std::string(bundle) + "/Contents/Resources/DWARF");
+      fs::create_directories(dwarf);
+      fs::copy_file(machO, dwarf + "/A");
+    }
+    // Folders named .dSYM that are no bundle: skipped under a folder.
+    fs::create_directories(dir / "in/deeper/Cache.dSYM");
+    testsupport::writeFile(dir / "finder/__MACOSX/A.dSYM/Contents/Resources/DWARF/._A",
+                           "AppleDouble");
+    ASSERT_EQ(testsupport::runProcess({"/usr/bin/zip", "-qr", dir / "Finder.zip", "."}, {},
+                                      dir / "finder")
+                  .status,
+              0);
     fs::create_symlink(dir / "outside", dir / "in/linked");
     fs::create_symlink(dir / "outside/C.dSYM", dir / "in/C.dSYM");
     fs::create_directories(dir / "empty");
@@ -57,7 +72,12 @@ TEST_P(InputScanTest, FindsTheBundlesOrReportsBadInput) {
   for (const auto& path : row.paths) paths.push_back(dir / path);
   const InputScan scan = scanInputs(paths);
   std::vector<std::string> found;
-  for (const auto& dsym : scan.dsyms) found.push_back(fs::relative(dsym.path, dir.path()));
+  for (const auto& dsym : scan.dsyms) {
+    const bool extracted =
+        !scan.extractedZips.empty() && dsym.path.starts_with(scan.extractedZips[0]->path() + "/");
+    found.push_back(extracted ? row.paths[0] + "/" + fs::path(dsym.path).filename().string()
+                              : fs::relative(dsym.path, dir.path()).string());
+  }
   EXPECT_EQ(found, row.found);
   EXPECT_EQ(scan.badInputs, row.badInputs);
   for (const auto& dsym : scan.dsyms) {
