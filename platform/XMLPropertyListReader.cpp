@@ -108,6 +108,9 @@ class Reader {
     return std::move(result_);
   }
 
+  // The document taken from the reader, if any: freed after the reader.
+  xmlDocPtr takenDocument() const { return document_; }
+
  private:
   void step() {
     switch (xmlTextReaderNodeType(reader_)) {
@@ -132,9 +135,10 @@ class Reader {
   }
 
   // The subset could declare entities whose expansion multiplies the text.
+  // Asking for the document makes it ours: the reader no longer frees it.
   void refuseInternalSubset() {
-    xmlDocPtr document = xmlTextReaderCurrentDoc(reader_);
-    if (document && document->intSubset && document->intSubset->children) failed_ = true;
+    if (!document_) document_ = xmlTextReaderCurrentDoc(reader_);
+    if (document_ && document_->intSubset && document_->intSubset->children) failed_ = true;
   }
 
   void startElement(std::string_view name, bool empty) {
@@ -235,6 +239,7 @@ class Reader {
   std::optional<std::string> leaf_;  // the leaf element being read
   std::string text_;
   bool failed_ = false;
+  xmlDocPtr document_ = nullptr;
 };
 
 void ignoreError(void*, xmlErrorPtr) {}
@@ -250,7 +255,11 @@ std::optional<Value> valueFromXMLPropertyList(const Bytes& data) {
                          nullptr, nullptr, options));
   if (!reader) return std::nullopt;
   xmlTextReaderSetStructuredErrorHandler(reader.get(), ignoreError, nullptr);
-  return Reader(reader.get()).read();
+  Reader parse(reader.get());
+  std::optional<Value> value = parse.read();
+  reader.reset();
+  if (xmlDocPtr document = parse.takenDocument()) xmlFreeDoc(document);
+  return value;
 }
 
 }  // namespace platform
