@@ -72,6 +72,7 @@ bool holdsAny(const std::vector<UUIDPair>& held, const std::vector<UUIDPair>& wa
 struct Verdict {
   std::vector<UUIDPair> found;            // every pair of every DWARF file
   std::vector<DWARFFileLook> holders;     // the files that hold a wanted pair
+  std::vector<std::string> entries;       // the DWARF folder's names, listed first
   std::optional<std::string> incomplete;  // the first holder that is not complete
   bool allFound = false;
   bool agrees() const { return allFound && !incomplete; }
@@ -79,6 +80,7 @@ struct Verdict {
 
 Verdict look(const std::string& dsymPath, const std::vector<UUIDPair>& wanted) {
   Verdict verdict;
+  verdict.entries = dwarfFolderEntries(dsymPath);
   for (auto& file : lookAtDWARFFiles(dsymPath)) {
     verdict.found.insert(verdict.found.end(), file.pairs.begin(), file.pairs.end());
     // With nothing wanted, every file is sent, so every file must be complete.
@@ -142,7 +144,7 @@ DSYMMatch requireDSYMMatchesExecutable(const platform::Environment& environment,
   const Verdict verdict = lookUntilAgreed(dsymPath, wanted, seconds, [&] {
     QVXLog(kWaitingMessage, static_cast<int>(seconds), name, dsymPath, executable.path());
   });
-  if (verdict.agrees()) return matchOfEveryFile(verdict.holders);
+  if (verdict.agrees()) return matchOfEveryFile(verdict.holders, verdict.entries);
   if (verdict.allFound)
     failWithTitleAndReason(
         "dSYM Error",
@@ -162,18 +164,15 @@ DSYMMatch requireCompleteDSYM(const platform::Environment& environment,
   const Verdict verdict = lookUntilAgreed(dsymPath, {}, seconds, [&] {
     QVXLog(kWaitingForCompleteMessage, static_cast<int>(seconds), name, dsymPath);
   });
-  if (verdict.agrees()) return matchOfEveryFile(verdict.holders);
+  if (verdict.agrees()) return matchOfEveryFile(verdict.holders, verdict.entries);
   failWithTitleAndReason(
       "dSYM Error",
       platform::format(kIncompleteReason, name, dsymPath, std::string(kHasNothingToCompare),
                        *verdict.incomplete, static_cast<int>(seconds)));
 }
 
-std::optional<DSYMDisagreement> dSYMDisagreement(const std::string& dsymPath,
-                                                 const QVXMachOBinary& executable) {
-  const std::vector<UUIDPair> wanted = executablePairs(executable);
-  if (wanted.empty()) return std::nullopt;
-  const Verdict verdict = look(dsymPath, wanted);
-  if (verdict.allFound) return std::nullopt;
-  return DSYMDisagreement{pairLines(wanted), pairLines(verdict.found)};
+std::optional<DSYMDisagreement> pairsDisagreement(const std::vector<UUIDPair>& dsymPairs,
+                                                  const std::vector<UUIDPair>& executablePairs) {
+  if (holdsAll(dsymPairs, executablePairs)) return std::nullopt;
+  return DSYMDisagreement{pairLines(executablePairs), pairLines(dsymPairs)};
 }

@@ -41,8 +41,9 @@ struct DSYMDisagreement {
   std::string dsymLines;
 };
 
-// The same rule looked at once, without waiting and without ending the run:
-// the two sets of pairs when the bundle's DWARF files do not hold every pair
-// of the executable, nothing when they do.
-std::optional<DSYMDisagreement> dSYMDisagreement(const std::string& dsymPath,
-                                                 const QVXMachOBinary& executable);
+// The same rule on pairs already read, without waiting and without ending
+// the run: both sets of pairs, as lines, when the dSYM's pairs do not hold
+// every pair of the executable; nothing when they do (or when the
+// executable has none).
+std::optional<DSYMDisagreement> pairsDisagreement(const std::vector<UUIDPair>& dsymPairs,
+                                                  const std::vector<UUIDPair>& executablePairs);

@@ -59,6 +59,7 @@ DSYMUploadDescription appUploadDescription(const platform::Environment& environm
       environment, platform::valueFor(environment, "DWARF_DSYM_FILE_NAME").value_or(""));
   description.pairs = slicePairs(executable);
   description.matchedFiles = match.files;
+  description.dwarfEntries = match.entries;
   return description;
 }
 
@@ -68,5 +69,6 @@ DSYMUploadDescription otherUploadDescription(const platform::Environment& enviro
   for (const auto& [uuid, architecture] : match.pairs)
     description.pairs.push_back({uuid, architecture});
   description.matchedFiles = match.files;
+  description.dwarfEntries = match.entries;
   return description;
 }

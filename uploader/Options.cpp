@@ -59,6 +59,7 @@ std::optional<std::string> apply(UploadOptions& options, int id, const std::stri
       options.apiKeyFile = value;
       break;
     case kAppId:
+      if (value.empty()) return "--app-id takes an identifier that is not empty";
       options.appId = value;
       break;
     case kAppVersion:

@@ -73,9 +73,11 @@ int run(int argc, char** argv) {
   const UploadService service{codeMappingBaseURL(environment), apiKey(options, environment)};
   // Read: the programs this one starts (the archiver) need not hold it.
   platform::removeEnvironmentVariable("QUORVEX_API_KEY");
-  const std::unique_ptr<OwnedFolder> work = makeWorkFolder();
-  InputScan inputs = scanInputs(options.paths);
-  UploadPlan plan = planUploads(inputs.dsyms, options, work->path());
+  // A dry run writes nothing but what reading a zip takes.
+  std::unique_ptr<OwnedFolder> work;
+  if (!options.dryRun || namesAZip(options.paths)) work = makeWorkFolder();
+  InputScan inputs = scanInputs(options.paths, options.appId.has_value());
+  UploadPlan plan = planUploads(inputs.dsyms, options, work ? work->path() : "");
   plan.badInputs += inputs.badInputs;
   if (options.dryRun) {
     std::cout << dryRunListing(plan.uploads);
