@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "driver/Console.h"
 #include "driver/DWARFFiles.h"
@@ -26,29 +27,38 @@ std::string withoutTrailingSlashes(std::string path) {
   return path;
 }
 
-// Every .dSYM bundle under the folder, in name order; links are neither
+// What a folder holds: its .dSYM bundles and its zips, each in name order.
+struct FolderContents {
+  std::vector<std::string> dsyms, zips;
+};
+
+// Every .dSYM bundle and .zip file under the folder; links are neither
 // taken nor followed, so nothing outside the folder is read. The __MACOSX
 // folder of a zip made by a Mac's Finder (its .dSYM folders hold only ._
 // files) and any other .dSYM folder without DWARF entries are skipped. A
 // folder that cannot be read on the way (too many open files in a deep
 // tree) ends the walk with *error, since dSYMs after it would go unseen.
-std::vector<std::string> dSYMsUnder(const std::string& folder, std::error_code* error) {
-  std::vector<std::string> found;
+FolderContents contentsOf(const std::string& folder, std::error_code* error) {
+  FolderContents found;
   fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
                                         *error);
   for (; !*error && walk != fs::recursive_directory_iterator(); walk.increment(*error)) {
     std::error_code typeError;
-    if (walk->is_symlink(typeError) || !walk->is_directory(typeError)) continue;
     const std::string name = walk->path().filename();
+    if (walk->is_symlink(typeError)) continue;
+    if (name.ends_with(".zip") && walk->is_regular_file(typeError))
+      found.zips.push_back(walk->path());
+    if (!walk->is_directory(typeError)) continue;
     if (name == "__MACOSX") walk.disable_recursion_pending();
     if (!isDSYMName(name)) continue;
     walk.disable_recursion_pending();
     if (holdsDWARFEntries(walk->path()))
-      found.push_back(walk->path());
+      found.dsyms.push_back(walk->path());
     else if (debugMode)
       QVXLog("Skipping %@: not a dSYM bundle (nothing in its DWARF folder)", walk->path().string());
   }
-  std::sort(found.begin(), found.end());
+  std::sort(found.dsyms.begin(), found.dsyms.end());
+  std::sort(found.zips.begin(), found.zips.end());
   return found;
 }
 
@@ -112,7 +122,8 @@ platform::Value entry(const platform::Value& dictionary, const char* key) {
 
 class Scanner {
  public:
-  explicit Scanner(bool appIdGiven) : appIdGiven_(appIdGiven) {}
+  Scanner(bool appIdGiven, const std::function<bool()>& roomForZips)
+      : appIdGiven_(appIdGiven), roomForZips_(roomForZips) {}
 
   InputScan scan(const std::vector<std::string>& paths) {
     for (const auto& path : paths) scanPath(withoutTrailingSlashes(path));
@@ -139,18 +150,23 @@ class Scanner {
 
   void add(FoundDSYM found) { result_.dsyms.push_back(std::move(found)); }
 
-  // The bundles under FOLDER, which messages name NAMED; EXTRACTED is the
-  // folder a zip was extracted into, when it was.
+  // The bundles under FOLDER, which messages name NAMED, and those of the
+  // zips in it; EXTRACTED is the folder a zip was extracted into, when it
+  // was (a zip in a zip is left as it is).
   void scanFolder(const std::string& folder, const std::string& named,
                   const std::string& extracted) {
     std::error_code error;
-    const std::vector<std::string> found = dSYMsUnder(folder, &error);
+    FolderContents found = contentsOf(folder, &error);
     if (error) return bad(named + ": cannot be read whole: " + error.message());
-    if (found.empty()) return bad(named + ": holds no .dSYM bundle");
-    for (const auto& path : found) add({path, nullptr, extracted.empty() ? "" : named, extracted});
+    if (!extracted.empty()) found.zips.clear();
+    if (found.dsyms.empty() && found.zips.empty()) return bad(named + ": holds no .dSYM bundle");
+    for (const auto& path : found.dsyms)
+      add({path, nullptr, extracted.empty() ? "" : named, extracted});
+    for (const auto& zip : found.zips) scanZip(zip);
   }
 
   void scanZip(const std::string& path) {
+    if (roomForZips_ && !roomForZips_()) return bad(path + ": no folder to extract it into");
     std::string error;
     auto folder = platform::extractZipToPrivateFolder(path, error);
     if (!folder) return bad(path + ": cannot be read as a zip of dSYMs: " + error);
@@ -181,7 +197,7 @@ class Scanner {
     if (!identity) return;
     std::error_code error;
     const std::string dsyms = platform::appendPathComponent(path, "dSYMs");
-    const std::vector<std::string> found = dSYMsUnder(dsyms, &error);
+    const std::vector<std::string> found = contentsOf(dsyms, &error).dsyms;
     if (error) return bad(dsyms + ": cannot be read whole: " + error.message());
     if (found.empty()) return bad(path + ": the archive holds no .dSYM bundle in dSYMs/");
     auto archive = std::make_shared<ArchiveInput>();
@@ -192,6 +208,7 @@ class Scanner {
   }
 
   const bool appIdGiven_;
+  const std::function<bool()>& roomForZips_;
   InputScan result_;
 };
 
@@ -202,12 +219,7 @@ std::string FoundDSYM::shown(const std::string& inside) const {
   return zip + ":" + inside.substr(extractedFolder.size() + 1);
 }
 
-InputScan scanInputs(const std::vector<std::string>& paths, bool appIdGiven) {
-  return Scanner(appIdGiven).scan(paths);
-}
-
-bool namesAZip(const std::vector<std::string>& paths) {
-  return std::any_of(paths.begin(), paths.end(), [](const std::string& path) {
-    return withoutTrailingSlashes(path).ends_with(".zip") && !platform::directoryExists(path);
-  });
+InputScan scanInputs(const std::vector<std::string>& paths, bool appIdGiven,
+                     const std::function<bool()>& roomForZips) {
+  return Scanner(appIdGiven, roomForZips).scan(paths);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,14 +55,13 @@ struct InputScan {
 
 // Reads each PATH by its kind: an .xcarchive (identity from its Info.plist,
 // the bundles of its dSYMs folder, and every product under Products/), a
-// .dSYM bundle, a folder (every .dSYM bundle under it, symbolic links not
-// followed; __MACOSX folders and .dSYM folders without DWARF entries are
-// skipped) or a .zip (extracted, then read as a folder). A missing PATH,
-// one of no such kind, a damaged zip, a folder that cannot be read whole,
-// an archive without Info.plist (unless appIdGiven) or one holding no dSYM
-// is bad input.
-InputScan scanInputs(const std::vector<std::string>& paths, bool appIdGiven);
-
-// Whether some PATH would be read as a zip, which needs a folder to be
-// extracted into.
-bool namesAZip(const std::vector<std::string>& paths);
+// .dSYM bundle, a folder (every .dSYM bundle and .zip under it, symbolic
+// links not followed; __MACOSX folders and .dSYM folders without DWARF
+// entries are skipped) or a .zip (extracted, then read as a folder; a zip
+// in it is left as it is). A missing PATH, one of no such kind, a damaged
+// zip, a folder that cannot be read whole, an archive without Info.plist
+// (unless appIdGiven) or one holding no dSYM is bad input. Before a zip is
+// extracted, roomForZips (when given) makes the run's TMPDIR ready; a zip
+// is bad input when it answers false.
+InputScan scanInputs(const std::vector<std::string>& paths, bool appIdGiven,
+                     const std::function<bool()>& roomForZips = {});

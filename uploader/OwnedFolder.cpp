@@ -1,7 +1,5 @@
 #include "uploader/OwnedFolder.h"
 
-#include <cstdlib>
-
 #include "driver/Console.h"
 #include "platform/FileRemoval.h"
 #include "platform/TemporaryFolder.h"
@@ -13,7 +11,7 @@ std::unique_ptr<OwnedFolder> makeWorkFolder() {
   auto folder = platform::makePrivateTemporaryFolder("upload-dsyms.", &error);
   if (!folder) {
     QVXLog("Cannot make a folder for the zips: %@", error);
-    std::exit(1);
+    return nullptr;
   }
   auto work = std::make_unique<OwnedFolder>(*folder, true);
   platform::setTemporaryDirectory(work->path());

@@ -75,6 +75,8 @@ class Planner {
 
   UploadPlan plan(const std::vector<FoundDSYM>& found) {
     for (const auto& dsym : found) planOne(dsym);
+    for (const auto& id : options_.ids)
+      if (!idsFound_.contains(id)) plan_.idsNotFound.push_back(id);
     return std::move(plan_);
   }
 
@@ -97,8 +99,25 @@ class Planner {
     return true;
   }
 
+  // Whether --id leaves the bundle out: its readable DWARF files hold none
+  // of the UUIDs asked for. One with nothing readable might hold one.
+  bool isUnwanted(const FoundDSYM& found, const DWARFFolderLook& look) const {
+    if (options_.ids.empty() || look.files.empty()) return false;
+    for (const auto& file : look.files)
+      for (const auto& pair : file.pairs)
+        if (std::find(options_.ids.begin(), options_.ids.end(), pair.first) != options_.ids.end())
+          return false;
+    if (debugMode) QVXLog("%@ holds none of the UUIDs given with --id", found.shownPath());
+    return true;
+  }
+
+  void markFound(const std::vector<UUIDArchitecturePair>& pairs) {
+    for (const auto& pair : pairs) idsFound_.insert(pair.uuid);
+  }
+
   void planOne(const FoundDSYM& found) {
     const DWARFFolderLook look = lookAtDWARFFolder(found.path);
+    if (isUnwanted(found, look)) return;
     if (auto fault = dwarfFault(look, found)) return bad(found.shownPath(), *fault);
     // Read again: null only when the bundle went away since the look.
     auto dSYM = QVXdSYM::dSYMWithURL(platform::FileURL::fileURLWithPath(found.path));
@@ -120,6 +139,7 @@ class Planner {
       return bad(found.shownPath(),
                  "no app identifier: the archive's Info.plist names none in "
                  "ApplicationProperties; give --app-id");
+    markFound(description.pairs);
     if (!seen_.insert(dedupKey(description)).second) {
       if (debugMode)
         QVXLog("%@ holds the UUIDs of a dSYM met before for the same app; it is sent once",
@@ -137,6 +157,7 @@ class Planner {
   const UploadOptions& options_;
   const std::string& zipFolder_;
   std::set<std::string> seen_;
+  std::set<std::string> idsFound_;
   UploadPlan plan_;
 };
 

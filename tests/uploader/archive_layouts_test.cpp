@@ -38,17 +38,22 @@ struct LayoutRow {
   std::size_t uploads;
   int refused, badInputs;
   bool twoApps = false;  // the same archive again for another app
+  // --id: keys of the fixtures, "Missing" for a UUID none holds; and how
+  // many of them the plan does not find.
+  std::vector<std::string> ids = {};
+  std::size_t idsNotFound = 0;
 };
 
 const Product kApp{"App.app", "App"};
+const std::vector<Product> kNested = {
+    kApp, {"App.app/AppClips/Clip.app", "Clip"}, {"App.app/Frameworks/Kit.framework", "Kit"}};
+const std::vector<DSYM> kNestedDSYMs = {
+    {"App.app.dSYM", "App"}, {"Clip.app.dSYM", "Clip"}, {"Kit.framework.dSYM", "Kit"}};
 
 const LayoutRow kRows[] = {
-    {"NestedProductsMatchingTheirDSYMs",
-     {kApp, {"App.app/AppClips/Clip.app", "Clip"}, {"App.app/Frameworks/Kit.framework", "Kit"}},
-     {{"App.app.dSYM", "App"}, {"Clip.app.dSYM", "Clip"}, {"Kit.framework.dSYM", "Kit"}},
-     3,
-     0,
-     0},
+    {"NestedProductsMatchingTheirDSYMs", kNested, kNestedDSYMs, 3, 0, 0},
+    {"IdsPickTheDSYMsHoldingThem", kNested, kNestedDSYMs, 2, 0, 0, false, {"Kit", "App"}},
+    {"IdThatNoDSYMHolds", kNested, kNestedDSYMs, 1, 0, 0, false, {"Kit", "Missing"}, 1},
     {"StaleAppClip",
      {kApp, {"App.app/AppClips/Clip.app", "Clip"}},
      {{"App.app.dSYM", "App"}, {"Clip.app.dSYM", "Other"}},
@@ -173,7 +178,12 @@ TEST_P(ArchiveLayoutTest, EveryDSYMIsPlannedCheckedOrCounted) {
   if (row.twoApps) paths.push_back(makeArchive(row, "Other.xcarchive", "com.example.Other"));
   const InputScan scan = scanInputs(paths, false);
   ASSERT_EQ(scan.badInputs, 0);
-  const UploadPlan plan = planUploads(scan.dsyms, UploadOptions{}, dir / "zips");
+  UploadOptions options;
+  for (const auto& key : row.ids)
+    options.ids.push_back(key == "Missing" ? std::string(32, '0')
+                                           : testsupport::dwarfdumpUUIDs(binary(key)).front().uuid);
+  const UploadPlan plan = planUploads(scan.dsyms, options, dir / "zips");
+  EXPECT_EQ(plan.idsNotFound.size(), row.idsNotFound);
   EXPECT_EQ(plan.uploads.size(), row.uploads);
   EXPECT_EQ(plan.refused, row.refused);
   EXPECT_EQ(plan.badInputs, row.badInputs);

@@ -35,6 +35,7 @@ const InputRow kRows[] = {
     {"ArchiveWithDamagedInfoPlist", {"Damaged.xcarchive"}, {}, 1},
     {"Archive", {"App.xcarchive"}, {"App.xcarchive/dSYMs/App.app.dSYM"}, 0},
     {"ZipFromAMacWithMACOSXFolder", {"Finder.zip"}, {"Finder.zip:A.dSYM"}, 0},
+    {"FolderHoldingAZip", {"zips"}, {"zips/Finder.zip:A.dSYM"}, 0},
 };
 
 }  // namespace
@@ -59,6 +60,8 @@ class InputScanTest : public ::testing::TestWithParam<InputRow> {
                                       dir / "finder")
                   .status,
               0);
+    fs::create_directories(dir / "zips");
+    fs::copy_file(dir / "Finder.zip", dir / "zips/Finder.zip");
     fs::create_symlink(dir / "outside", dir / "in/linked");
     fs::create_symlink(dir / "outside/C.dSYM", dir / "in/C.dSYM");
     fs::create_directories(dir / "empty");

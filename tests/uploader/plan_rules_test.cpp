@@ -100,6 +100,13 @@ const UsageRow kUsageRows[] = {
      "--app-id is required for App.app.dSYM"},
     {"ZipWithAppId", {"--app-id", "com.example.App", "dSYMs.zip"}, nullptr},
     {"EmptyAppId", {"--app-id", "", "dSYMs.zip"}, "--app-id takes an identifier"},
+    {"IdWithDashesInEitherCase",
+     {"--id", "4C4C446C-5555-3144-a10c-85d71a15364e", "--require-all", "x.xcarchive"},
+     nullptr},
+    {"IdThatIsNoUUID", {"--id", "4c4c446c", "x.xcarchive"}, "--id takes a UUID"},
+    {"RequireAllWithoutId", {"--require-all", "x.xcarchive"}, "--require-all needs"},
+    {"URLThatIsNoURL", {"--url", "ftp://x", "x.xcarchive"}, "--url takes an http"},
+    {"TooManyRetries", {"--retries", "11", "x.xcarchive"}, "--retries takes a number"},
 };
 
 // The usage error of the arguments, if any.
