@@ -1,6 +1,6 @@
 #include "driver/ArtifactPlist.h"
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "platform/BooleanValue.h"
 #include "platform/Path.h"
 #include "platform/PropertyList.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "platform/Text.h"
 #include "platform/URLSchemeHandler.h"
 

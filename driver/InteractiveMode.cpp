@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
+#include "console/Console.h"
 #include "driver/BuildDescription.h"
-#include "driver/Console.h"
 #include "driver/HostDetection.h"
 #include "handoff/BuildCache.h"
 #include "handoff/MacAppHandoff.h"

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "platform/Path.h"
 #include "platform/PropertyList.h"
 #include "platform/SymbolicLinks.h"

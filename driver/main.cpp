@@ -4,10 +4,10 @@
 #include <string>
 #include <utility>
 
+#include "console/Console.h"
 #include "driver/ArtifactPlist.h"
 #include "driver/BuildServerMode.h"
-#include "driver/Console.h"
-#include "driver/DSYMMatch.h"
+#include "driver/DSYMCheck.h"
 #include "driver/DeploymentTarget.h"
 #include "driver/HostDetection.h"
 #include "driver/InteractiveMode.h"

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "platform/MainBundle.h"
 #include "platform/PercentEscape.h"
 #include "platform/URLOpener.h"

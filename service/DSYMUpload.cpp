@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "platform/FileReadability.h"
 #include "platform/FileRemoval.h"
 #include "platform/Format.h"

@@ -6,19 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/DWARFFiles.h"
+#include "dsymcheck/DWARFFiles.h"
 #include "platform/Error.h"
 #include "platform/HTTPTransportRequest.h"
 #include "platform/InterruptCleanup.h"
 #include "platform/Value.h"
-
-// One slice of a Mach-O file as the upload names it: its UUID string and
-// its architecture name.
-struct UUIDArchitecturePair {
-  std::string uuid;
-  std::string architecture;
-  auto operator<=>(const UUIDArchitecturePair&) const = default;
-};
 
 // What one code-mapping upload sends, resolved by the entry that starts it
 // (the build phase from its build settings, upload-dsyms from its options

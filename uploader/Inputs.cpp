@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "driver/Console.h"
-#include "driver/DWARFFiles.h"
+#include "console/Console.h"
+#include "dsymcheck/DWARFFiles.h"
 #include "macho/QVXMachOBinary.h"
 #include "platform/Bundle.h"
 #include "platform/Path.h"
@@ -84,14 +84,9 @@ bool isProductName(const std::string& name) {
                      [&](const char* extension) { return name.ends_with(extension); });
 }
 
-std::vector<UUIDPair> pairsOf(const std::string& executable) {
-  std::vector<UUIDPair> pairs;
+std::vector<UUIDArchitecturePair> pairsOf(const std::string& executable) {
   auto binary = QVXMachOBinary::MachOBinaryWithPath(executable);
-  if (!binary) return pairs;
-  binary->enumerateUUIDs([&](const std::optional<std::string>& uuid, const std::string& arch) {
-    if (uuid) pairs.emplace_back(*uuid, arch);
-  });
-  return pairs;
+  return binary ? binary->uuidArchitecturePairs() : std::vector<UUIDArchitecturePair>();
 }
 
 // Every product of an archive, at any depth under Products/ (apps and their

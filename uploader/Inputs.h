@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/DWARFFiles.h"
+#include "dsymcheck/DWARFFiles.h"
 #include "uploader/Identity.h"
 #include "uploader/OwnedFolder.h"
 
@@ -16,7 +16,7 @@
 struct ArchiveProduct {
   std::string name;
   std::string executable;
-  std::vector<UUIDPair> pairs;
+  std::vector<UUIDArchitecturePair> pairs;
 };
 
 // An archive given as a PATH, with the app's identity its Info.plist gives

@@ -1,6 +1,6 @@
 #include "uploader/OwnedFolder.h"
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "platform/FileRemoval.h"
 #include "platform/TemporaryFolder.h"
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <set>
 
-#include "driver/Console.h"
-#include "driver/DSYMMatch.h"
-#include "driver/DWARFFiles.h"
+#include "console/Console.h"
+#include "dsymcheck/DSYMMatch.h"
+#include "dsymcheck/DWARFFiles.h"
 #include "macho/QVXdSYM.h"
 #include "platform/FileURL.h"
 #include "platform/Format.h"
@@ -34,17 +34,19 @@ std::optional<std::string> dwarfFault(const DWARFFolderLook& look, const FoundDS
   return std::nullopt;
 }
 
-bool sharesAUUID(const std::vector<UUIDPair>& some, const std::vector<UUIDPair>& others) {
-  return std::any_of(some.begin(), some.end(), [&](const UUIDPair& pair) {
+bool sharesAUUID(const std::vector<UUIDArchitecturePair>& some,
+                 const std::vector<UUIDArchitecturePair>& others) {
+  return std::any_of(some.begin(), some.end(), [&](const UUIDArchitecturePair& pair) {
     return std::any_of(others.begin(), others.end(),
-                       [&](const UUIDPair& other) { return other.first == pair.first; });
+                       [&](const UUIDArchitecturePair& other) { return other.uuid == pair.uuid; });
   });
 }
 
 // The archive's product the dSYM describes: the one whose executable holds
 // one of its UUIDs, else the one it is named after (a stale dSYM shares no
 // UUID with its product); null when there is none.
-const ArchiveProduct* productOf(const FoundDSYM& found, const std::vector<UUIDPair>& pairs) {
+const ArchiveProduct* productOf(const FoundDSYM& found,
+                                const std::vector<UUIDArchitecturePair>& pairs) {
   if (!found.archive) return nullptr;
   const auto& products = found.archive->products;
   for (const auto& product : products)
@@ -86,7 +88,7 @@ class Planner {
     ++plan_.badInputs;
   }
 
-  bool isStale(const FoundDSYM& found, const std::vector<UUIDPair>& pairs,
+  bool isStale(const FoundDSYM& found, const std::vector<UUIDArchitecturePair>& pairs,
                const ArchiveProduct* product) {
     if (!product) return false;
     auto disagreement = pairsDisagreement(pairs, product->pairs);
@@ -105,7 +107,7 @@ class Planner {
     if (options_.ids.empty() || look.files.empty()) return false;
     for (const auto& file : look.files)
       for (const auto& pair : file.pairs)
-        if (std::find(options_.ids.begin(), options_.ids.end(), pair.first) != options_.ids.end())
+        if (std::find(options_.ids.begin(), options_.ids.end(), pair.uuid) != options_.ids.end())
           return false;
     if (debugMode) QVXLog("%@ holds none of the UUIDs given with --id", found.shownPath());
     return true;
@@ -126,8 +128,7 @@ class Planner {
     const ArchiveProduct* product = productOf(found, match.pairs);
     if (isStale(found, match.pairs, product)) return;
     DSYMUploadDescription description;
-    for (const auto& [uuid, architecture] : match.pairs)
-      description.pairs.push_back({uuid, architecture});
+    description.pairs = match.pairs;
     description.matchedFiles = match.files;
     description.dwarfEntries = match.entries;
     const DSYMFacts facts{dSYM->shortBundleVersion().value_or(platform::Value()),

@@ -8,7 +8,7 @@
 #include <iostream>
 #include <string>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "platform/BrokenPipe.h"
 #include "platform/Environment.h"
 #include "platform/Log.h"
@@ -77,8 +77,11 @@ int run(int argc, char** argv) {
   const UploadOptions options = parsedOptions(argc, argv);
   debugMode = options.debug;
   const platform::Environment environment = platform::environmentSnapshot();
-  const UploadService service{options.url ? *options.url : codeMappingBaseURL(environment),
-                              apiKey(options, environment)};
+  const UploadService service{
+      options.url ? *options.url
+                  : serviceBaseURL(platform::valueFor(environment, "QUORVEX_CODE_MAPPING_BASE_URL"),
+                                   kCodeMappingBaseURL),
+      apiKey(options, environment)};
   // Read: the programs this one starts (the archiver) need not hold it.
   platform::removeEnvironmentVariable("QUORVEX_API_KEY");
   // A dry run writes nothing but what reading a zip takes.

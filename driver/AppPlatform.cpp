@@ -1,10 +1,10 @@
-#include "service/AppPlatform.h"
+#include "driver/AppPlatform.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "driver/UploadDescription.h"
+#include "driver/ServiceDescriptions.h"
 
-#include "driver/Console.h"
+#include "console/Console.h"
+#include "driver/AppPlatform.h"
 #include "driver/Validation.h"
 #include "platform/Path.h"
-#include "service/AppPlatform.h"
 #include "service/WebServiceInterface.h"
 
 namespace {
@@ -48,6 +48,27 @@ DSYMUploadDescription buildDescription(const platform::Environment& environment,
 
 }  // namespace
 
+std::string apiBaseURL(const platform::Environment& environment) {
+  return serviceBaseURL(platform::valueFor(environment, "QUORVEX_API_BASE_URL"),
+                        kDefaultAPIBaseURL);
+}
+
+std::string codeMappingBaseURL(const platform::Environment& environment) {
+  return serviceBaseURL(platform::valueFor(environment, "QUORVEX_CODE_MAPPING_BASE_URL"),
+                        kCodeMappingBaseURL);
+}
+
+BuildNotificationDescription notificationDescription(const platform::Environment& environment) {
+  const platform::Value info = infoPlistDictionary(environment);
+  BuildNotificationDescription description;
+  description.baseURL = apiBaseURL(environment);
+  if (const std::string* identifier = platform::textForKey(info, "CFBundleIdentifier"))
+    description.identifier = *identifier;
+  description.appName = infoValue(info, "CFBundleDisplayName");
+  description.platformWord = getAppPlatform(environment);
+  return description;
+}
+
 UploadService uploadService(const platform::Environment& environment, const std::string& apiKey) {
   return UploadService{codeMappingBaseURL(environment), apiKey};
 }
@@ -66,8 +87,7 @@ DSYMUploadDescription appUploadDescription(const platform::Environment& environm
 DSYMUploadDescription otherUploadDescription(const platform::Environment& environment,
                                              const std::string& dsymName, const DSYMMatch& match) {
   DSYMUploadDescription description = buildDescription(environment, dsymName);
-  for (const auto& [uuid, architecture] : match.pairs)
-    description.pairs.push_back({uuid, architecture});
+  description.pairs = match.pairs;
   description.matchedFiles = match.files;
   description.dwarfEntries = match.entries;
   return description;

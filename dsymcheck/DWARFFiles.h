@@ -7,10 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "macho/UUIDArchitecturePair.h"
 #include "platform/FileMapping.h"
-
-// A UUID string and an architecture name.
-using UUIDPair = std::pair<std::string, std::string>;
 
 // A pair as reports and listings show it: "UUID:%@ Slice:%@\n".
 std::string uuidSliceLine(const std::string& uuid, const std::string& architecture);
@@ -18,7 +16,7 @@ std::string uuidSliceLine(const std::string& uuid, const std::string& architectu
 // One Mach-O file of a dSYM bundle's DWARF folder as one look found it.
 struct DWARFFileLook {
   std::string path;
-  std::vector<UUIDPair> pairs;
+  std::vector<UUIDArchitecturePair> pairs;
   bool complete = false;
   platform::FileIdentity identity;
 };
@@ -28,7 +26,7 @@ struct DWARFFileLook {
 // its last look found them, and the names its DWARF folder held then (a
 // file added since would be zipped unchecked).
 struct DSYMMatch {
-  std::vector<UUIDPair> pairs;
+  std::vector<UUIDArchitecturePair> pairs;
   std::vector<DWARFFileLook> files;
   std::vector<std::string> entries;
 };

@@ -1,4 +1,4 @@
-#include "driver/Console.h"
+#include "console/Console.h"
 
 #include <cstdlib>
 

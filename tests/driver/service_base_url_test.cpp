@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "service/AppPlatform.h"
+#include "driver/AppPlatform.h"
+#include "driver/ServiceDescriptions.h"
 #include "service/WebServiceInterface.h"
 
 TEST(WebServiceInterface, BaseURLsAreTheCompiledInHostsByDefault) {

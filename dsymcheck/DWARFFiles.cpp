@@ -1,9 +1,9 @@
-#include "driver/DWARFFiles.h"
+#include "dsymcheck/DWARFFiles.h"
 
 #include <algorithm>
 #include <filesystem>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "macho/QVXdSYM.h"
 #include "platform/DirectoryListing.h"
 #include "platform/FileReadability.h"
@@ -32,11 +32,8 @@ std::string whyNotMachO(const std::string& path) {
 }
 
 DWARFFileLook lookAt(const QVXMachOBinary& binary) {
-  DWARFFileLook look{binary.path(), {}, binary.isComplete(), binary.identity()};
-  binary.enumerateUUIDs([&](const std::optional<std::string>& uuid, const std::string& arch) {
-    if (uuid) look.pairs.emplace_back(*uuid, arch);
-  });
-  return look;
+  return DWARFFileLook{binary.path(), binary.uuidArchitecturePairs(), binary.isComplete(),
+                       binary.identity()};
 }
 
 bool isUnchanged(const DWARFFileLook& before) {

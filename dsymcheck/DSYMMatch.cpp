@@ -1,4 +1,4 @@
-#include "driver/DSYMMatch.h"
+#include "dsymcheck/DSYMMatch.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,18 +8,14 @@
 #include <utility>
 #include <vector>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "platform/Format.h"
 #include "platform/Path.h"
-#include "platform/Text.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::int64_t kDefaultWaitSeconds = 30;
-// A day: enough for any build, and far from the clock's overflow.
-constexpr std::int64_t kLongestWaitSeconds = 86400;
 constexpr auto kLookInterval = std::chrono::milliseconds(500);
 
 const char* const kWaitingMessage =
@@ -48,37 +44,35 @@ const char* const kIncompleteReason =
 const char* const kHoldsTheExecutablesUUIDs = "holds the UUIDs of the executable %@, but";
 const char* const kHasNothingToCompare = "has no executable UUID to compare with, and";
 
-std::vector<UUIDPair> executablePairs(const QVXMachOBinary& executable) {
-  std::vector<UUIDPair> pairs;
-  executable.enumerateUUIDs([&](const std::optional<std::string>& uuid, const std::string& arch) {
-    if (uuid) pairs.emplace_back(*uuid, arch);
-  });
-  return pairs;
+std::vector<UUIDArchitecturePair> executablePairs(const QVXMachOBinary& executable) {
+  return executable.uuidArchitecturePairs();
 }
 
-bool holdsAll(const std::vector<UUIDPair>& held, const std::vector<UUIDPair>& wanted) {
-  return std::all_of(wanted.begin(), wanted.end(), [&](const UUIDPair& pair) {
+bool holdsAll(const std::vector<UUIDArchitecturePair>& held,
+              const std::vector<UUIDArchitecturePair>& wanted) {
+  return std::all_of(wanted.begin(), wanted.end(), [&](const UUIDArchitecturePair& pair) {
     return std::find(held.begin(), held.end(), pair) != held.end();
   });
 }
 
-bool holdsAny(const std::vector<UUIDPair>& held, const std::vector<UUIDPair>& wanted) {
-  return std::any_of(wanted.begin(), wanted.end(), [&](const UUIDPair& pair) {
+bool holdsAny(const std::vector<UUIDArchitecturePair>& held,
+              const std::vector<UUIDArchitecturePair>& wanted) {
+  return std::any_of(wanted.begin(), wanted.end(), [&](const UUIDArchitecturePair& pair) {
     return std::find(held.begin(), held.end(), pair) != held.end();
   });
 }
 
 // What one look at the bundle says against the executable's pairs.
 struct Verdict {
-  std::vector<UUIDPair> found;            // every pair of every DWARF file
-  std::vector<DWARFFileLook> holders;     // the files that hold a wanted pair
-  std::vector<std::string> entries;       // the DWARF folder's names, listed first
-  std::optional<std::string> incomplete;  // the first holder that is not complete
+  std::vector<UUIDArchitecturePair> found;  // every pair of every DWARF file
+  std::vector<DWARFFileLook> holders;       // the files that hold a wanted pair
+  std::vector<std::string> entries;         // the DWARF folder's names, listed first
+  std::optional<std::string> incomplete;    // the first holder that is not complete
   bool allFound = false;
   bool agrees() const { return allFound && !incomplete; }
 };
 
-Verdict look(const std::string& dsymPath, const std::vector<UUIDPair>& wanted) {
+Verdict look(const std::string& dsymPath, const std::vector<UUIDArchitecturePair>& wanted) {
   Verdict verdict;
   verdict.entries = dwarfFolderEntries(dsymPath);
   for (auto& file : lookAtDWARFFiles(dsymPath)) {
@@ -92,16 +86,8 @@ Verdict look(const std::string& dsymPath, const std::vector<UUIDPair>& wanted) {
   return verdict;
 }
 
-// Absent, empty or not a number: the default; negative: 0.
-std::int64_t waitSeconds(const platform::Environment& environment) {
-  auto setting = platform::valueFor(environment, "QUORVEX_DSYM_WAIT_SECONDS");
-  if (!setting || setting->find_first_of("0123456789") == std::string::npos)
-    return kDefaultWaitSeconds;
-  return std::clamp<std::int64_t>(platform::integerValue(*setting), 0, kLongestWaitSeconds);
-}
-
 // One "UUID:%@ Slice:%@\n" line per pair, like the upload's summary.
-std::string pairLines(const std::vector<UUIDPair>& pairs) {
+std::string pairLines(const std::vector<UUIDArchitecturePair>& pairs) {
   if (pairs.empty()) return "no UUID\n";
   std::string lines;
   for (const auto& [uuid, architecture] : pairs) lines += uuidSliceLine(uuid, architecture);
@@ -110,8 +96,9 @@ std::string pairLines(const std::vector<UUIDPair>& pairs) {
 
 // Looks at the bundle until it agrees with the wanted pairs, for up to
 // seconds, announcing the wait once.
-Verdict lookUntilAgreed(const std::string& dsymPath, const std::vector<UUIDPair>& wanted,
-                        std::int64_t seconds, const std::function<void()>& announceWait) {
+Verdict lookUntilAgreed(const std::string& dsymPath,
+                        const std::vector<UUIDArchitecturePair>& wanted, std::int64_t seconds,
+                        const std::function<void()>& announceWait) {
   Verdict verdict = look(dsymPath, wanted);
   if (verdict.agrees() || seconds <= 0) return verdict;
   announceWait();
@@ -125,22 +112,12 @@ Verdict lookUntilAgreed(const std::string& dsymPath, const std::vector<UUIDPair>
 
 }  // namespace
 
-DSYMMatch checkDSYMMatchesExecutable(const platform::Environment& environment,
-                                     const std::shared_ptr<QVXMachOBinary>& executable) {
-  const std::string dsymPath = platform::joinWithSlash(
-      platform::valueFor(environment, "DWARF_DSYM_FOLDER_PATH").value_or(""),
-      platform::valueFor(environment, "DWARF_DSYM_FILE_NAME").value_or(""));
-  if (!executable) return requireCompleteDSYM(environment, dsymPath);
-  return requireDSYMMatchesExecutable(environment, dsymPath, *executable);
-}
-
-DSYMMatch requireDSYMMatchesExecutable(const platform::Environment& environment,
-                                       const std::string& dsymPath,
+DSYMMatch requireDSYMMatchesExecutable(DSYMWait wait, const std::string& dsymPath,
                                        const QVXMachOBinary& executable) {
-  const std::vector<UUIDPair> wanted = executablePairs(executable);
-  if (wanted.empty()) return requireCompleteDSYM(environment, dsymPath);
+  const std::vector<UUIDArchitecturePair> wanted = executablePairs(executable);
+  if (wanted.empty()) return requireCompleteDSYM(wait, dsymPath);
   const std::string name = platform::lastPathComponent(dsymPath);
-  const std::int64_t seconds = waitSeconds(environment);
+  const std::int64_t seconds = wait.seconds;
   const Verdict verdict = lookUntilAgreed(dsymPath, wanted, seconds, [&] {
     QVXLog(kWaitingMessage, static_cast<int>(seconds), name, dsymPath, executable.path());
   });
@@ -157,10 +134,9 @@ DSYMMatch requireDSYMMatchesExecutable(const platform::Environment& environment,
                        pairLines(verdict.found), static_cast<int>(seconds)));
 }
 
-DSYMMatch requireCompleteDSYM(const platform::Environment& environment,
-                              const std::string& dsymPath) {
+DSYMMatch requireCompleteDSYM(DSYMWait wait, const std::string& dsymPath) {
   const std::string name = platform::lastPathComponent(dsymPath);
-  const std::int64_t seconds = waitSeconds(environment);
+  const std::int64_t seconds = wait.seconds;
   const Verdict verdict = lookUntilAgreed(dsymPath, {}, seconds, [&] {
     QVXLog(kWaitingForCompleteMessage, static_cast<int>(seconds), name, dsymPath);
   });
@@ -171,8 +147,9 @@ DSYMMatch requireCompleteDSYM(const platform::Environment& environment,
                        *verdict.incomplete, static_cast<int>(seconds)));
 }
 
-std::optional<DSYMDisagreement> pairsDisagreement(const std::vector<UUIDPair>& dsymPairs,
-                                                  const std::vector<UUIDPair>& executablePairs) {
+std::optional<DSYMDisagreement> pairsDisagreement(
+    const std::vector<UUIDArchitecturePair>& dsymPairs,
+    const std::vector<UUIDArchitecturePair>& executablePairs) {
   if (holdsAll(dsymPairs, executablePairs)) return std::nullopt;
   return DSYMDisagreement{pairLines(executablePairs), pairLines(dsymPairs)};
 }
