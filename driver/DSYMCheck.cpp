@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/Path.h"
 #include "platform/Text.h"
+#include "platform/files/Path.h"
 
 namespace {
 

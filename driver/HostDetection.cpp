@@ -5,7 +5,7 @@
 
 #include "console/Console.h"
 #include "platform/Text.h"
-#include "platform/URLSchemeHandler.h"
+#include "platform/desktop/URLSchemeHandler.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include "handoff/BuildCache.h"
 #include "macho/QVXMachOBinary.h"
 #include "platform/BooleanValue.h"
-#include "platform/Bundle.h"
-#include "platform/DirectoryListing.h"
 #include "platform/Log.h"
-#include "platform/Path.h"
+#include "platform/files/Bundle.h"
+#include "platform/files/DirectoryListing.h"
+#include "platform/files/Path.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "console/Console.h"
 #include "driver/AppPlatform.h"
 #include "driver/Validation.h"
-#include "platform/Path.h"
+#include "platform/files/Path.h"
 #include "service/WebServiceInterface.h"
 
 namespace {

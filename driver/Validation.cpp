@@ -3,9 +3,9 @@
 #include <optional>
 
 #include "console/Console.h"
-#include "platform/Path.h"
 #include "platform/PropertyList.h"
-#include "platform/SymbolicLinks.h"
+#include "platform/files/Path.h"
+#include "platform/files/SymbolicLinks.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include "driver/Validation.h"
 #include "handoff/BuildCache.h"
 #include "platform/BooleanValue.h"
-#include "platform/BrokenPipe.h"
 #include "platform/Environment.h"
 #include "platform/MainBundle.h"
 #include "platform/Text.h"
 #include "platform/UserDefaults.h"
+#include "platform/processes/BrokenPipe.h"
 
 namespace {
 

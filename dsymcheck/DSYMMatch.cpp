@@ -10,7 +10,7 @@
 
 #include "console/Console.h"
 #include "platform/Format.h"
-#include "platform/Path.h"
+#include "platform/files/Path.h"
 
 namespace {
 

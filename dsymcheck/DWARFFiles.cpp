@@ -5,11 +5,11 @@
 
 #include "console/Console.h"
 #include "macho/QVXdSYM.h"
-#include "platform/DirectoryListing.h"
-#include "platform/FileReadability.h"
-#include "platform/FileURL.h"
 #include "platform/Format.h"
-#include "platform/Path.h"
+#include "platform/files/DirectoryListing.h"
+#include "platform/files/FileReadability.h"
+#include "platform/files/FileURL.h"
+#include "platform/files/Path.h"
 
 namespace {
 

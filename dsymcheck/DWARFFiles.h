@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "macho/UUIDArchitecturePair.h"
-#include "platform/FileMapping.h"
+#include "platform/files/FileMapping.h"
 
 // A pair as reports and listings show it: "UUID:%@ Slice:%@\n".
 std::string uuidSliceLine(const std::string& uuid, const std::string& architecture);

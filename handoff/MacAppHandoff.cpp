@@ -4,8 +4,8 @@
 
 #include "console/Console.h"
 #include "platform/MainBundle.h"
-#include "platform/PercentEscape.h"
-#include "platform/URLOpener.h"
+#include "platform/desktop/URLOpener.h"
+#include "platform/urlloading/PercentEscape.h"
 
 namespace {
 

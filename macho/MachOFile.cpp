@@ -7,7 +7,7 @@
 #include "macho/MachOFormat.h"
 #include "macho/MachOLoadCommands.h"
 #include "macho/MachOSlices.h"
-#include "platform/FileMapping.h"
+#include "platform/files/FileMapping.h"
 
 namespace machofile {
 

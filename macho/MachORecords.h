@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "macho/FunctionRef.h"
-#include "platform/FileMapping.h"
+#include "platform/files/FileMapping.h"
 
 namespace machofile {
 

@@ -7,7 +7,7 @@
 #include "macho/MachOBytes.h"
 #include "macho/MachOFatTable.h"
 #include "macho/MachOFormat.h"
-#include "platform/RunningImage.h"
+#include "platform/processes/RunningImage.h"
 
 namespace machofile {
 

@@ -9,7 +9,7 @@
 #include "macho/MachORecords.h"
 #include "macho/QVXMachOSlice.h"
 #include "macho/UUIDArchitecturePair.h"
-#include "platform/FileURL.h"
+#include "platform/files/FileURL.h"
 
 // One Mach-O file, fat or thin, open for the object's whole life (its
 // headers and load commands read at creation, see MachOFile.h), with every slice decoded into a

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "platform/DictionaryIndex.h"
-#include "platform/FileWriting.h"
 #include "platform/PropertyListBounds.h"
 #include "platform/Text.h"
 #include "platform/XMLPropertyListReader.h"
+#include "platform/files/FileWriting.h"
 
 namespace platform {
 

@@ -11,10 +11,10 @@
 #include <set>
 #include <vector>
 
-#include "platform/FileRemoval.h"
-#include "platform/PercentEscape.h"
-#include "platform/TemporaryFolder.h"
 #include "platform/Text.h"
+#include "platform/files/FileRemoval.h"
+#include "platform/files/TemporaryFolder.h"
+#include "platform/urlloading/PercentEscape.h"
 
 namespace platform {
 namespace {

@@ -3,12 +3,12 @@
 #include <cstdlib>
 
 #include "console/Console.h"
-#include "platform/FileReadability.h"
-#include "platform/FileRemoval.h"
 #include "platform/Format.h"
 #include "platform/MainBundle.h"
-#include "platform/Path.h"
 #include "platform/RandomUUID.h"
+#include "platform/files/FileReadability.h"
+#include "platform/files/FileRemoval.h"
+#include "platform/files/Path.h"
 #include "service/ServiceRequest.h"
 #include "service/WebServiceInterface.h"
 #include "shared/Categories/NSTask+Convenience.h"

@@ -8,9 +8,9 @@
 
 #include "dsymcheck/DWARFFiles.h"
 #include "platform/Error.h"
-#include "platform/HTTPTransportRequest.h"
-#include "platform/InterruptCleanup.h"
 #include "platform/Value.h"
+#include "platform/processes/InterruptCleanup.h"
+#include "platform/urlloading/HTTPTransportRequest.h"
 
 // What one code-mapping upload sends, resolved by the entry that starts it
 // (the build phase from its build settings, upload-dsyms from its options

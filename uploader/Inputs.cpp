@@ -7,10 +7,10 @@
 #include "console/Console.h"
 #include "dsymcheck/DWARFFiles.h"
 #include "macho/QVXMachOBinary.h"
-#include "platform/Bundle.h"
-#include "platform/Path.h"
 #include "platform/PropertyList.h"
 #include "platform/ZipExtraction.h"
+#include "platform/files/Bundle.h"
+#include "platform/files/Path.h"
 
 namespace fs = std::filesystem;
 

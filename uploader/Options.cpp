@@ -6,7 +6,7 @@
 
 #include "platform/CommandLineOptions.h"
 #include "platform/Text.h"
-#include "platform/URL.h"
+#include "platform/urlloading/URL.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "uploader/OwnedFolder.h"
 
 #include "console/Console.h"
-#include "platform/FileRemoval.h"
-#include "platform/TemporaryFolder.h"
+#include "platform/files/FileRemoval.h"
+#include "platform/files/TemporaryFolder.h"
 
 OwnedFolder::~OwnedFolder() { platform::removeItemTreeAtPath(path_); }
 

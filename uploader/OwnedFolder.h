@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/InterruptCleanup.h"
+#include "platform/processes/InterruptCleanup.h"
 
 // A folder the run made for itself: it goes, with whatever it holds, when
 // the object ends, and when guarded also when an interrupt ends the run (a

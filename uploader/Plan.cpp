@@ -7,9 +7,9 @@
 #include "dsymcheck/DSYMMatch.h"
 #include "dsymcheck/DWARFFiles.h"
 #include "macho/QVXdSYM.h"
-#include "platform/FileURL.h"
 #include "platform/Format.h"
-#include "platform/Path.h"
+#include "platform/files/FileURL.h"
+#include "platform/files/Path.h"
 
 namespace {
 

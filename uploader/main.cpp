@@ -9,11 +9,11 @@
 #include <string>
 
 #include "console/Console.h"
-#include "platform/BrokenPipe.h"
 #include "platform/Environment.h"
 #include "platform/Log.h"
 #include "platform/MainBundle.h"
-#include "platform/TemporaryFolder.h"
+#include "platform/files/TemporaryFolder.h"
+#include "platform/processes/BrokenPipe.h"
 #include "service/DSYMUploadPipeline.h"
 #include "service/WebServiceInterface.h"
 #include "uploader/DryRun.h"

@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "platform/Assert.h"
-#include "platform/FileSearch.h"
 #include "platform/Format.h"
-#include "platform/PercentEscape.h"
 #include "platform/RandomUUID.h"
+#include "platform/files/FileSearch.h"
+#include "platform/urlloading/PercentEscape.h"
 
 namespace {
 

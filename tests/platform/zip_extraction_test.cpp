@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <set>
 
-#include "platform/FileRemoval.h"
 #include "platform/ZipExtraction.h"
+#include "platform/files/FileRemoval.h"
 #include "tests/support/ScopedVariable.h"
 #include "tests/support/TestSupport.h"
 

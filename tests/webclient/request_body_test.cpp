@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "platform/HTTPTransportBody.h"
+#include "platform/urlloading/HTTPTransportBody.h"
 #include "tests/support/TestSupport.h"
 #include "tests/webclient/WebClientTestSupport.h"
 
