@@ -212,10 +212,16 @@ class Extraction {
     return true;
   }
 
-  // Copies the entry's data, counting what it expands to against the bytes
-  // it has taken in the zip so far, block by block.
+  // The reader's place in the zip: the bytes read of it so far.
+  std::uint64_t position() const {
+    return static_cast<std::uint64_t>(
+        std::max<la_int64_t>(archive_filter_bytes(reader_.get(), 0), 0));
+  }
+
+  // Copies the entry's data, counting what it and the whole zip expand to
+  // against the bytes taken from the zip so far, block by block.
   bool copyData(const std::string& name) {
-    la_int64_t start = archive_filter_bytes(reader_.get(), 0);
+    std::uint64_t start = position();
     std::uint64_t expanded = 0;
     while (true) {
       la_ssize_t size = archive_read_data(reader_.get(), buffer_.data(), buffer_.size());
@@ -223,18 +229,21 @@ class Extraction {
       if (size < 0) return failReading("entry " + shownName(name) + ": ");
       expanded += static_cast<std::uint64_t>(size);
       total_ += static_cast<std::uint64_t>(size);
-      if (!withinLimits(name, expanded, archive_filter_bytes(reader_.get(), 0) - start))
-        return false;
+      if (!withinLimits(name, expanded, start)) return false;
       if (archive_write_data(writer_.get(), buffer_.data(), static_cast<std::size_t>(size)) != size)
         return failWriting(name);
     }
   }
 
-  bool withinLimits(const std::string& name, std::uint64_t expanded, la_int64_t consumed) {
-    std::uint64_t compressed = consumed > 0 ? static_cast<std::uint64_t>(consumed) : 1;
+  bool withinLimits(const std::string& name, std::uint64_t expanded, std::uint64_t start) {
+    std::uint64_t read = std::max<std::uint64_t>(position(), 1);
+    std::uint64_t compressed = std::max<std::uint64_t>(read - std::min(start, read), 1);
     if (expanded > limits_.ratioFloorBytes && expanded > limits_.maxRatio * compressed)
       return fail(entryText(name) + " expands to more than " + std::to_string(limits_.maxRatio) +
                   " times its compressed size");
+    if (total_ > limits_.wholeRatioFloorBytes && total_ > limits_.maxRatio * read)
+      return fail("the zip " + zip_ + " expands to more than " + std::to_string(limits_.maxRatio) +
+                  " times the bytes read from it (at the entry " + shownName(name) + ")");
     if (total_ > limits_.totalBytes)
       return fail("the zip " + zip_ + " expands to more than " +
                   std::to_string(limits_.totalBytes) + " bytes (at the entry " + shownName(name) +
