@@ -8,13 +8,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <set>
 #include <vector>
 
 #include "platform/FileRemoval.h"
 #include "platform/PercentEscape.h"
 #include "platform/TemporaryFolder.h"
 #include "platform/Text.h"
+#include "platform/ZipEntryNames.h"
 
 namespace platform {
 namespace {
@@ -168,39 +168,29 @@ class Extraction {
   }
 
   // Why the entry may not be extracted, or nothing when it may.
-  std::optional<std::string> refusal(archive_entry* entry, const std::string& name) {
+  std::optional<std::string> refusal(archive_entry* entry, const std::string& name,
+                                     const std::optional<std::string>& inFolder) {
     std::string shown = entryText(name);
     if (name.empty()) return "an entry without a name in the zip " + zip_;
     if (!isValidUTF8(name)) return shown + " is not named in UTF-8";
-    if (!nameInFolder(name)) return shown + " reaches out of its folder";
-    if (depthOf(*nameInFolder(name)) > limits_.maxDepth)
+    if (!inFolder) return shown + " reaches out of its folder";
+    if (depthOf(*inFolder) > limits_.maxDepth)
       return shown + " lies deeper than " + std::to_string(limits_.maxDepth) + " folders";
     if (archive_entry_hardlink(entry) || archive_entry_filetype(entry) == AE_IFLNK)
       return shown + " is a link";
     auto type = archive_entry_filetype(entry);
     if (type != AE_IFREG && type != AE_IFDIR) return shown + " is neither a file nor a folder";
-    if (clashes(*nameInFolder(name), type == AE_IFDIR))
+    // The later entry would replace the earlier one.
+    if (names_.clashes(*inFolder, type == AE_IFDIR))
       return shown + " clashes with an earlier entry";
     return std::nullopt;
   }
 
-  // Whether the name was already a file, or is a file where a folder was
-  // or is under a file: the later entry would replace the earlier one.
-  bool clashes(const std::string& name, bool folder) {
-    if (files_.count(name) || (!folder && folders_.count(name))) return true;
-    for (auto slash = name.find('/'); slash != std::string::npos;
-         slash = name.find('/', slash + 1)) {
-      if (files_.count(name.substr(0, slash))) return true;
-      folders_.insert(name.substr(0, slash));
-    }
-    (folder ? folders_ : files_).insert(name);
-    return false;
-  }
-
   bool extractEntry(archive_entry* entry) {
     std::string name = storedName(entry);
-    if (auto refused = refusal(entry, name)) return fail(*refused);
-    std::string inFolder = *nameInFolder(name);
+    std::optional<std::string> named = nameInFolder(name);
+    if (auto refused = refusal(entry, name, named)) return fail(*refused);
+    const std::string& inFolder = *named;
     if (inFolder.empty()) return true;  // the top folder itself, as "./"
     bool folder = archive_entry_filetype(entry) == AE_IFDIR;
     bool executable = (archive_entry_perm(entry) & 0111) != 0;
@@ -256,8 +246,7 @@ class Extraction {
   ZipExtractionLimits limits_;
   ArchiveHandle reader_;
   ArchiveHandle writer_;
-  std::set<std::string> files_;
-  std::set<std::string> folders_;
+  ZipEntryNames names_;
   std::uint64_t total_ = 0;
   std::uint64_t entries_ = 0;
   std::string error_;
