@@ -8,13 +8,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <set>
 #include <vector>
 
 #include "platform/Text.h"
 #include "platform/files/FileRemoval.h"
 #include "platform/files/TemporaryFolder.h"
 #include "platform/urlloading/PercentEscape.h"
+#include "platform/ZipEntryNames.h"
 
 namespace platform {
 namespace {
@@ -168,39 +168,29 @@ class Extraction {
   }
 
   // Why the entry may not be extracted, or nothing when it may.
-  std::optional<std::string> refusal(archive_entry* entry, const std::string& name) {
+  std::optional<std::string> refusal(archive_entry* entry, const std::string& name,
+                                     const std::optional<std::string>& inFolder) {
     std::string shown = entryText(name);
     if (name.empty()) return "an entry without a name in the zip " + zip_;
     if (!isValidUTF8(name)) return shown + " is not named in UTF-8";
-    if (!nameInFolder(name)) return shown + " reaches out of its folder";
-    if (depthOf(*nameInFolder(name)) > limits_.maxDepth)
+    if (!inFolder) return shown + " reaches out of its folder";
+    if (depthOf(*inFolder) > limits_.maxDepth)
       return shown + " lies deeper than " + std::to_string(limits_.maxDepth) + " folders";
     if (archive_entry_hardlink(entry) || archive_entry_filetype(entry) == AE_IFLNK)
       return shown + " is a link";
     auto type = archive_entry_filetype(entry);
     if (type != AE_IFREG && type != AE_IFDIR) return shown + " is neither a file nor a folder";
-    if (clashes(*nameInFolder(name), type == AE_IFDIR))
+    // The later entry would replace the earlier one.
+    if (names_.clashes(*inFolder, type == AE_IFDIR))
       return shown + " clashes with an earlier entry";
     return std::nullopt;
   }
 
-  // Whether the name was already a file, or is a file where a folder was
-  // or is under a file: the later entry would replace the earlier one.
-  bool clashes(const std::string& name, bool folder) {
-    if (files_.count(name) || (!folder && folders_.count(name))) return true;
-    for (auto slash = name.find('/'); slash != std::string::npos;
-         slash = name.find('/', slash + 1)) {
-      if (files_.count(name.substr(0, slash))) return true;
-      folders_.insert(name.substr(0, slash));
-    }
-    (folder ? folders_ : files_).insert(name);
-    return false;
-  }
-
   bool extractEntry(archive_entry* entry) {
     std::string name = storedName(entry);
-    if (auto refused = refusal(entry, name)) return fail(*refused);
-    std::string inFolder = *nameInFolder(name);
+    std::optional<std::string> named = nameInFolder(name);
+    if (auto refused = refusal(entry, name, named)) return fail(*refused);
+    const std::string& inFolder = *named;
     if (inFolder.empty()) return true;  // the top folder itself, as "./"
     bool folder = archive_entry_filetype(entry) == AE_IFDIR;
     bool executable = (archive_entry_perm(entry) & 0111) != 0;
@@ -212,10 +202,16 @@ class Extraction {
     return true;
   }
 
-  // Copies the entry's data, counting what it expands to against the bytes
-  // it has taken in the zip so far, block by block.
+  // The reader's place in the zip: the bytes read of it so far.
+  std::uint64_t position() const {
+    return static_cast<std::uint64_t>(
+        std::max<la_int64_t>(archive_filter_bytes(reader_.get(), 0), 0));
+  }
+
+  // Copies the entry's data, counting what it and the whole zip expand to
+  // against the bytes taken from the zip so far, block by block.
   bool copyData(const std::string& name) {
-    la_int64_t start = archive_filter_bytes(reader_.get(), 0);
+    std::uint64_t start = position();
     std::uint64_t expanded = 0;
     while (true) {
       la_ssize_t size = archive_read_data(reader_.get(), buffer_.data(), buffer_.size());
@@ -223,18 +219,21 @@ class Extraction {
       if (size < 0) return failReading("entry " + shownName(name) + ": ");
       expanded += static_cast<std::uint64_t>(size);
       total_ += static_cast<std::uint64_t>(size);
-      if (!withinLimits(name, expanded, archive_filter_bytes(reader_.get(), 0) - start))
-        return false;
+      if (!withinLimits(name, expanded, start)) return false;
       if (archive_write_data(writer_.get(), buffer_.data(), static_cast<std::size_t>(size)) != size)
         return failWriting(name);
     }
   }
 
-  bool withinLimits(const std::string& name, std::uint64_t expanded, la_int64_t consumed) {
-    std::uint64_t compressed = consumed > 0 ? static_cast<std::uint64_t>(consumed) : 1;
+  bool withinLimits(const std::string& name, std::uint64_t expanded, std::uint64_t start) {
+    std::uint64_t read = std::max<std::uint64_t>(position(), 1);
+    std::uint64_t compressed = std::max<std::uint64_t>(read - std::min(start, read), 1);
     if (expanded > limits_.ratioFloorBytes && expanded > limits_.maxRatio * compressed)
       return fail(entryText(name) + " expands to more than " + std::to_string(limits_.maxRatio) +
                   " times its compressed size");
+    if (total_ > limits_.wholeRatioFloorBytes && total_ > limits_.maxRatio * read)
+      return fail("the zip " + zip_ + " expands to more than " + std::to_string(limits_.maxRatio) +
+                  " times the bytes read from it (at the entry " + shownName(name) + ")");
     if (total_ > limits_.totalBytes)
       return fail("the zip " + zip_ + " expands to more than " +
                   std::to_string(limits_.totalBytes) + " bytes (at the entry " + shownName(name) +
@@ -247,8 +246,7 @@ class Extraction {
   ZipExtractionLimits limits_;
   ArchiveHandle reader_;
   ArchiveHandle writer_;
-  std::set<std::string> files_;
-  std::set<std::string> folders_;
+  ZipEntryNames names_;
   std::uint64_t total_ = 0;
   std::uint64_t entries_ = 0;
   std::string error_;
