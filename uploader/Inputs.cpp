@@ -8,9 +8,9 @@
 #include "dsymcheck/DWARFFiles.h"
 #include "macho/QVXMachOBinary.h"
 #include "platform/PropertyList.h"
-#include "platform/ZipExtraction.h"
 #include "platform/files/Bundle.h"
 #include "platform/files/Path.h"
+#include "platform/zip/ZipExtraction.h"
 
 namespace fs = std::filesystem;
 

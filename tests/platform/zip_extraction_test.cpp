@@ -8,8 +8,8 @@
 #include <map>
 #include <set>
 
-#include "platform/ZipExtraction.h"
 #include "platform/files/FileRemoval.h"
+#include "platform/zip/ZipExtraction.h"
 #include "tests/support/MachOFixtures.h"
 #include "tests/support/ScopedVariable.h"
 #include "tests/support/TestSupport.h"
@@ -126,9 +126,9 @@ z.writestr("./d/0", ""))",
     {"file over a folder", R"(z.writestr("a/b/c", "x"); z.writestr("a/b", "y"))", kNoLimit,
      "clashes with an earlier entry"},
     {"deep long names", R"(
-for i in range(600):
+for i in range(40):
     z.writestr("/".join("%04d%02d" % (i, j) + "x" * 234 for j in range(31)), ""))",
-     kNoLimit, "18000 d493\n600 f420\n", Outcome::counted},
+     kNoLimit, "1200 d493\n40 f420\n", Outcome::counted},
     {"ratio", R"(z.writestr("bomb", bytes(2 << 20)))", kNoLimit, "\"bomb\" of the zip"},
     {"small entries", R"(
 for i in range(400): z.writestr("A.dSYM/f%03d" % i, bytes(1 << 20)))",

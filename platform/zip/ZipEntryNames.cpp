@@ -1,4 +1,4 @@
-#include "platform/ZipEntryNames.h"
+#include "platform/zip/ZipEntryNames.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "platform/ZipExtraction.h"
+#include "platform/zip/ZipExtraction.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -14,7 +14,7 @@
 #include "platform/files/FileRemoval.h"
 #include "platform/files/TemporaryFolder.h"
 #include "platform/urlloading/PercentEscape.h"
-#include "platform/ZipEntryNames.h"
+#include "platform/zip/ZipEntryNames.h"
 
 namespace platform {
 namespace {
