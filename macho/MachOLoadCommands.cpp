@@ -3,19 +3,9 @@
 #include <algorithm>
 
 #include "macho/MachOFormat.h"
+#include "macho/MachOHeader.h"
 
 namespace machofile {
-
-namespace {
-
-// Where the first command follows the header; 0 for an unknown magic.
-std::uint64_t firstCommandOffset(std::uint32_t magic) {
-  if (magic == MH_MAGIC_64 || magic == MH_CIGAM_64) return sizeof(mach_header_64);
-  if (magic == MH_MAGIC || magic == MH_CIGAM) return sizeof(mach_header);
-  return 0;
-}
-
-}  // namespace
 
 void QVXMachOWalkCommands(const ImageBytes& image, std::uint64_t firstCommand,
                           const QVXMachOCommandArea& area, QVXMachOLoadCommandCallback callback) {
@@ -35,23 +25,19 @@ void QVXMachOWalkCommands(const ImageBytes& image, std::uint64_t firstCommand,
 
 bool QVXMachOSliceHasHeader(const QVXMachOSlice* slice) {
   if (!slice || !slice->startAddress) return false;
-  ImageBytes image(slice->startAddress, slice->availableSize);
-  auto magic = image.word(0);
-  return magic && firstCommandOffset(*magic) != 0 && image.read<mach_header>(0).has_value();
+  return QVXMachOReadHeader(ImageBytes(slice->startAddress, slice->availableSize)).has_value();
 }
 
 void QVXMachOSliceEnumerateLoadCommands(QVXMachOSlice* slice,
                                         QVXMachOLoadCommandCallback callback) {
   if (!callback || !slice || !slice->startAddress) return;
   ImageBytes image(slice->startAddress, slice->availableSize);
-  auto magic = image.word(0);
-  if (!magic) return;
-  std::uint64_t firstCommand = firstCommandOffset(*magic);
-  auto header = image.read<mach_header>(0);
-  if (firstCommand == 0 || !header) return;
-  slice->cputype = header->cputype;
-  slice->cpusubtype = header->cpusubtype;
-  QVXMachOWalkCommands(image, firstCommand, {header->ncmds, header->sizeofcmds}, callback);
+  auto header = QVXMachOReadHeader(image);
+  if (!header) return;
+  slice->cputype = header->fields.cputype;
+  slice->cpusubtype = header->fields.cpusubtype;
+  QVXMachOWalkCommands(image, header->size, {header->fields.ncmds, header->fields.sizeofcmds},
+                       callback);
 }
 
 }  // namespace machofile

@@ -10,7 +10,8 @@
 namespace machofile {
 
 // Walks the load commands of the slice's Mach-O header: first rewrites the
-// record's CPU fields from the header, then reports each command in order.
+// record's CPU fields from the header, read in the slice's own byte order
+// (see MachOHeader.h), then reports each command in order.
 // Nothing happens for an absent callback, record or start, an unknown magic
 // or a header that does not fit in the slice. The walk stays inside the
 // header's command area: at most ncmds commands, each with its 8-byte start
