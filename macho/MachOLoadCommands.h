@@ -19,17 +19,21 @@ namespace machofile {
 // (and inside the slice); it ends at the first command that would not fit.
 // A command whose size is below 8 is reported and ends the walk, since it
 // gives no place for the next one. So the walk costs at most one call per
-// command present, never a call per byte of the file.
+// command present, never a call per byte of the file. A slice of the other
+// byte order reports each command as a host-order copy (see
+// MachOCommandByteOrder.h), valid only during the call.
 void QVXMachOSliceEnumerateLoadCommands(QVXMachOSlice* slice, QVXMachOLoadCommandCallback callback);
 
 // Whether the slice starts with a whole Mach-O header of one of the four
 // Mach-O magics, the header the load-command walk reads.
 bool QVXMachOSliceHasHeader(const QVXMachOSlice* slice);
 
-// The command count and the total command size a Mach-O header states.
+// The command count and the total command size a Mach-O header states (in
+// host order), and whether its commands are stored in the other byte order.
 struct QVXMachOCommandArea {
   std::uint32_t ncmds;
   std::uint32_t sizeofcmds;
+  bool swapped = false;
 };
 
 // The bounded walk itself: the commands of `area` from `firstCommand`

@@ -47,7 +47,7 @@ std::optional<std::uint32_t> findTextSection(const ImageBytes& image, std::uint3
   const bool swapped = QVXMachOIsSwappedMagic(header->magic);
   const bool anySegment = QVXMachOInHostOrder(header->filetype, swapped) == MH_OBJECT;
   const QVXMachOCommandArea area{QVXMachOInHostOrder(header->ncmds, swapped),
-                                 QVXMachOInHostOrder(header->sizeofcmds, swapped)};
+                                 QVXMachOInHostOrder(header->sizeofcmds, swapped), swapped};
   std::optional<std::uint32_t> offset;
   QVXMachOWalkCommands(image, sizeof(Header), area,
                        [&](std::uint32_t cmd, std::uint32_t cmdsize, const void* command) {

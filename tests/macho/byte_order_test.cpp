@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -83,6 +84,90 @@ TEST_P(MachOByteOrder, CommandAreaPastTheFileIsIncomplete) {
   binary = open(Bytes(whole.begin(), whole.end() - 1));
   ASSERT_NE(binary, nullptr);
   EXPECT_FALSE(binary->isComplete());
+}
+
+// Each command the readers decode gives the values it was written with.
+TEST_P(MachOByteOrder, CommandsGiveTheValuesTheyHold) {
+  const bool wide = image().is64();
+  const Bytes bytes =
+      image()
+          .versionMinimum(LC_VERSION_MIN_MACOSX, 0x000a0400, 0x000a0500)
+          .buildVersion(PLATFORM_IOS, 0x00070100, 0x00080002)
+          .dylib(LC_LOAD_WEAK_DYLIB, "/usr/lib/libWeak.dylib")
+          .dylib(LC_LOAD_DYLIB, "/usr/lib/libSystem.B.dylib")
+          .encryptionInfo(wide ? LC_ENCRYPTION_INFO_64 : LC_ENCRYPTION_INFO, 1)
+          .segment("__TEXT", {{"__text", 0x200}, {"__unwind_info", 0x240}}, {0, 0x400})
+          .uuid(uuidFrom(0x10))
+          .padding(0x400)
+          .bytes();
+  machofile::QVXMachOSlice record = QVXMachOSliceWithHeader(bytes.data(), bytes.size());
+  std::vector<std::uint32_t> cmds;
+  QVXMachOSliceEnumerateLoadCommands(
+      &record, [&](std::uint32_t cmd, std::uint32_t cmdsize, const void* command) {
+        cmds.push_back(cmd);
+        load_command start;  // what the readers take the command's size from
+        std::memcpy(&start, command, sizeof start);
+        EXPECT_EQ(start.cmdsize, cmdsize);
+        if (cmd == LC_VERSION_MIN_MACOSX) {
+          EXPECT_EQ(QVXMachOGetMinimumOSVersion(command), (QVXMachOVersion{10, 4, 0}));
+          EXPECT_EQ(QVXMachOGetLinkedSDKVersion(command), (QVXMachOVersion{10, 5, 0}));
+        }
+        if (cmd == LC_ENCRYPTION_INFO || cmd == LC_ENCRYPTION_INFO_64) {
+          EXPECT_TRUE(QVXMachOGetEncrypted(command));
+        }
+      });
+  EXPECT_EQ(cmds, (std::vector<std::uint32_t>{LC_VERSION_MIN_MACOSX, LC_BUILD_VERSION,
+                                              LC_LOAD_WEAK_DYLIB, LC_LOAD_DYLIB,
+                                              wide ? LC_ENCRYPTION_INFO_64 : LC_ENCRYPTION_INFO,
+                                              wide ? LC_SEGMENT_64 : LC_SEGMENT, LC_UUID}));
+  auto slice = ::QVXMachOSlice::initWithSlice(&record);
+  EXPECT_EQ(slice->uuid(), "101112131415161718191a1b1c1d1e1f");
+  EXPECT_EQ(slice->buildPlatform(), PLATFORM_IOS);
+  EXPECT_EQ(slice->minimumOSVersion(), (QVXMachOVersion{7, 1, 0}));
+  EXPECT_EQ(slice->linkedSDKVersion(), (QVXMachOVersion{8, 0, 2}));
+  EXPECT_EQ(slice->linkedDylibs(), std::vector<std::string>{"/usr/lib/libSystem.B.dylib"});
+  EXPECT_EQ(slice->unwindInfoData(), bytes.data() + 0x240);
+}
+
+// A segment's file range must lie in its slice; an empty one may say any
+// offset.
+TEST_P(MachOByteOrder, SegmentsOutsideTheirSliceMakeItIncomplete) {
+  constexpr std::uint64_t kSize = 0x1000;
+  const struct {
+    FileRange range;
+    bool complete;
+  } segments[] = {{{0, kSize}, true},
+                  {{0x800, kSize - 0x800}, true},
+                  {{kSize + 0x10, 0}, true},
+                  {{0, kSize + 1}, false},
+                  {{kSize, 0x10}, false}};
+  for (const auto& segment : segments) {
+    Bytes bytes = image().segment("__DWARF", {}, segment.range).uuid(uuidFrom(1)).bytes();
+    bytes.resize(kSize);
+    auto binary = open(bytes);
+    ASSERT_NE(binary, nullptr);
+    EXPECT_EQ(binary->isComplete(), segment.complete) << segment.range.offset;
+  }
+}
+
+// A fat file may mix the orders: each slice reads in its own.
+TEST_P(MachOByteOrder, FatFileBesideAHostOrderSlice) {
+  const Bytes host = MachOImage(MH_MAGIC, CPU_TYPE_I386, CPU_SUBTYPE_I386_ALL)
+                         .segment("__TEXT", {}, {0, 0x100})
+                         .uuid(uuidFrom(0x20))
+                         .padding(0x100)
+                         .bytes();
+  const Bytes own =
+      image().segment("__DWARF", {}, {0, 0x100}).uuid(uuidFrom(0x30)).padding(0x100).bytes();
+  auto binary = open(fatFile(
+      {{CPU_TYPE_I386, CPU_SUBTYPE_I386_ALL, host}, {row().cputype, row().cpusubtype, own}}));
+  ASSERT_NE(binary, nullptr);
+  EXPECT_TRUE(binary->isComplete());
+  ASSERT_EQ(binary->slices().size(), 2u);
+  EXPECT_EQ(binary->slices()[0]->architectureName(), "i386");
+  EXPECT_EQ(binary->slices()[0]->uuid(), "202122232425262728292a2b2c2d2e2f");
+  EXPECT_EQ(binary->slices()[1]->architectureName(), row().architecture);
+  EXPECT_EQ(binary->slices()[1]->uuid(), "303132333435363738393a3b3c3d3e3f");
 }
 
 INSTANTIATE_TEST_SUITE_P(Slices, MachOByteOrder,
