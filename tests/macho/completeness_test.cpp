@@ -33,6 +33,7 @@ struct Row {
   Cut cut;
   bool opens;
   bool complete;
+  bool bigEndianSlices = false;  // the fat file with a ppc and a ppc64 slice beside its own
 };
 
 // The end of a thin 64-bit file's load commands: header plus sizeofcmds.
@@ -52,23 +53,26 @@ class CompletenessTest : public ::testing::TestWithParam<Row> {
     const std::string fat = testsupport::buildFatFile(*dir / "App", {arm64, sim});
     fatDWARF = testsupport::buildDSYM(fat, *dir / "App.dSYM");
     thinDWARF = testsupport::buildDSYM(arm64, *dir / "Thin.dSYM");
+    mixedDWARF = testsupport::writeWithBigEndianSlices(fatDWARF, *dir / "Mixed");
   }
   static void TearDownTestSuite() { delete dir; }
 
   static TempDir* dir;
   static std::string fatDWARF;
   static std::string thinDWARF;
+  static std::string mixedDWARF;
 };
 
 TempDir* CompletenessTest::dir = nullptr;
 std::string CompletenessTest::fatDWARF;
 std::string CompletenessTest::thinDWARF;
+std::string CompletenessTest::mixedDWARF;
 
 TEST_P(CompletenessTest, OpensAndIsCompleteOnlyWhenWhole) {
   const Row& row = GetParam();
   TempDir work;
   const std::string path = work / "DWARF";
-  fs::copy_file(row.fat ? fatDWARF : thinDWARF, path);
+  fs::copy_file(row.bigEndianSlices ? mixedDWARF : row.fat ? fatDWARF : thinDWARF, path);
   if (row.cut == Cut::lastByte) fs::resize_file(path, fs::file_size(path) - 1);
   if (row.cut == Cut::afterCommands) fs::resize_file(path, endOfLoadCommands(path));
 
@@ -96,6 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
     DWARFFiles, CompletenessTest,
     ::testing::Values(Row{"WholeFat", true, Cut::none, true, true},
                       Row{"WholeThin", false, Cut::none, true, true},
+                      Row{"WholeFatWithBigEndianSlices", true, Cut::none, true, true, true},
                       Row{"FatSlicePastTheEnd", true, Cut::lastByte, true, false},
                       Row{"SegmentPastItsSlice", false, Cut::afterCommands, true, false},
                       Row{"TruncatedWhileBeingRead", true, Cut::whileBeingRead, false, false}),
