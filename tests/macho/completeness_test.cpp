@@ -24,6 +24,7 @@ enum class Cut {
   none,            // the whole file
   lastByte,        // one byte short: the last fat slice runs past the end
   afterCommands,   // right after a thin file's load commands: its segments do not fit
+  insideCommands,  // inside a thin file's first load command: no segment is even named
   whileBeingRead,  // to 64 bytes after its size was taken, before its headers are read
 };
 
@@ -75,6 +76,8 @@ TEST_P(CompletenessTest, OpensAndIsCompleteOnlyWhenWhole) {
   fs::copy_file(row.bigEndianSlices ? mixedDWARF : row.fat ? fatDWARF : thinDWARF, path);
   if (row.cut == Cut::lastByte) fs::resize_file(path, fs::file_size(path) - 1);
   if (row.cut == Cut::afterCommands) fs::resize_file(path, endOfLoadCommands(path));
+  if (row.cut == Cut::insideCommands)
+    fs::resize_file(path, sizeof(machofile::mach_header_64) + sizeof(machofile::load_command));
 
   const int fd = open(path.c_str(), O_RDONLY);
   ASSERT_GE(fd, 0);
@@ -103,6 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"WholeFatWithBigEndianSlices", true, Cut::none, true, true, true},
                       Row{"FatSlicePastTheEnd", true, Cut::lastByte, true, false},
                       Row{"SegmentPastItsSlice", false, Cut::afterCommands, true, false},
+                      Row{"CutInsideItsLoadCommands", false, Cut::insideCommands, true, false},
                       Row{"TruncatedWhileBeingRead", true, Cut::whileBeingRead, false, false}),
     [](const ::testing::TestParamInfo<Row>& row) { return std::string(row.param.name); });
 
