@@ -66,8 +66,13 @@ std::string dedupKey(const DSYMUploadDescription& description) {
   pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
   std::string key;
   for (const platform::Value* value :
-       {&description.identifier, &description.displayVersion, &description.buildVersion})
-    key += (value->is_string() ? "=" + value->get<std::string>() : "-") + '\0';
+       {&description.identifier, &description.displayVersion, &description.buildVersion}) {
+    if (value->is_string())
+      key.append("=").append(value->get<std::string>());
+    else
+      key.append("-");
+    key.push_back('\0');
+  }
   for (const auto& pair : pairs) key += pair.uuid + " " + pair.architecture + "\n";
   return key;
 }
