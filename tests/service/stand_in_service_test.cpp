@@ -182,7 +182,8 @@ TEST(StandInService, RefusesAMissingWrongOrExtraIdentityHeader) {
 }
 
 // A chunked upload (a body of unknown length) is read, paced, checked,
-// stored and recorded as the same upload with its length is.
+// stored and recorded as the same upload with its length is; a service
+// that requires a length reads it whole and answers 411.
 TEST(StandInService, ReadsAChunkedUploadAsOneWithItsLength) {
   struct Row {
     const char* name;
@@ -193,7 +194,8 @@ TEST(StandInService, ReadsAChunkedUploadAsOneWithItsLength) {
   };
   const Row rows[] = {{"with its length", {}, false, "201", 0},
                       {"chunked", {}, true, "201", 0},
-                      {"chunked, read at 20 MB/s", {"--read-rate", "20000000"}, true, "201", 1.0}};
+                      {"chunked, read at 20 MB/s", {"--read-rate", "20000000"}, true, "201", 1.0},
+                      {"chunked, length required", {"--length-required"}, true, "411", 0}};
   TempDir dir;
   const std::string zip = largeDSYMZip(dir, 20);
   ASSERT_FALSE(zip.empty());
@@ -212,7 +214,10 @@ TEST(StandInService, ReadsAChunkedUploadAsOneWithItsLength) {
     auto records = service.records("upload");
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0]["headers"].contains("Transfer-Encoding"), row.chunked);
+    EXPECT_EQ(records[0]["bodyBytes"], body.size());
     EXPECT_EQ(records[0]["problems"].size(), 0u) << records[0].dump(2);
+    EXPECT_EQ(records[0]["answer"], std::stoi(row.status));
+    if (row.status == "411") continue;  // read to its end, neither parsed nor stored
     if (lengthedFields.is_null()) lengthedFields = records[0]["fields"];
     EXPECT_EQ(records[0]["fields"], lengthedFields);
     EXPECT_EQ(records[0]["zip"]["top"], "Big.app.dSYM/");
