@@ -48,20 +48,21 @@ bool apply(Options& options, const std::string& name, const std::string& value) 
 std::string usage() {
   return "usage: quorvex-service [--port N] [--cert PEM --key PEM] [--data FOLDER]\n"
          "         [--notification-answers LIST] [--upload-answers LIST] [--delay-ms N]\n"
-         "         [--read-rate BYTES-PER-SECOND] [--lenient]\n"
+         "         [--read-rate BYTES-PER-SECOND] [--lenient] [--length-required]\n"
          "LIST: answers per attempt, e.g. 500,drop,stall,200@1500 (status[@delay-ms],\n"
          "drop: close without an answer, stall: answer nothing until the client hangs up);\n"
          "later attempts get 201. --read-rate reads request bodies no faster, as over\n"
-         "a link of that speed shared by all connections. The chosen port is printed\n"
-         "as \"port N\".\n";
+         "a link of that speed shared by all connections. --length-required reads a\n"
+         "body sent without a Content-Length (chunked) to its end and answers 411.\n"
+         "The chosen port is printed as \"port N\".\n";
 }
 
 std::optional<Options> parseOptions(const std::vector<std::string>& arguments, std::string* error) {
   Options options;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& name = arguments[i];
-    if (name == "--lenient") {
-      options.lenient = true;
+    if (name == "--lenient" || name == "--length-required") {
+      (name == "--lenient" ? options.lenient : options.lengthRequired) = true;
       continue;
     }
     if (i + 1 >= arguments.size() || !apply(options, name, arguments[i + 1])) {

@@ -19,6 +19,7 @@ struct Options {
   int delayMilliseconds = 0;                // waited before every answer
   int readBytesPerSecond = 0;               // request bodies read at most this fast; 0: no limit
   bool lenient = false;                     // problems are recorded but do not change the answer
+  bool lengthRequired = false;  // a body without a Content-Length is read, then answered 411
 };
 
 // The usage text.

@@ -54,6 +54,10 @@ bool startsWithCaseless(const std::string& text, const std::string& prefix) {
   return true;
 }
 
+bool equalsCaseless(const std::string& text, const std::string& other) {
+  return text.size() == other.size() && startsWithCaseless(text, other);
+}
+
 void checkExactHeader(const httplib::Headers& headers, const std::string& name,
                       const std::string& expected, std::vector<std::string>& problems) {
   std::size_t count = headers.count(name);
@@ -82,8 +86,16 @@ void checkFraming(const httplib::Headers& headers, std::vector<std::string>& pro
   checkExactHeader(headers, "Accept", kAccept, problems);
   checkExactHeader(headers, "Content-Type",
                    std::string("multipart/form-data; boundary=") + kBoundary, problems);
-  if (headers.count("Content-Length") != 1) problems.push_back("no Content-Length");
-  if (headers.count("Transfer-Encoding") != 0) problems.push_back("a Transfer-Encoding is sent");
+  // A body of unknown length (a zip sent while it is made) comes chunked
+  // instead of with its length; both at once, or any other coding, is a fault.
+  const std::size_t codings = headers.count("Transfer-Encoding");
+  const bool chunked =
+      codings == 1 && equalsCaseless(headers.find("Transfer-Encoding")->second, "chunked");
+  if (codings != 0 && !chunked)
+    problems.push_back("a Transfer-Encoding other than chunked is sent");
+  if (chunked && headers.count("Content-Length") != 0)
+    problems.push_back("both a Content-Length and a chunked Transfer-Encoding");
+  if (!chunked && headers.count("Content-Length") != 1) problems.push_back("no Content-Length");
   if (headers.count("Expect") != 0) problems.push_back("an Expect header is sent");
 }
 

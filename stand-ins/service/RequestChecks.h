@@ -17,8 +17,8 @@ inline constexpr const char* kBoundary = "AaB03x";
 
 // What is wrong with the request's headers: the identity header set (with
 // the build secret only on a notification, and only 64 bytes long), no other
-// X-Quorvex- header, the Accept and Content-Type values, a Content-Length
-// and no chunked transfer or Expect. Empty when all is as expected.
+// X-Quorvex- header, the Accept and Content-Type values, a Content-Length or
+// else a chunked transfer, and no Expect. Empty when all is as expected.
 std::vector<std::string> headerProblems(RequestKind kind, const httplib::Headers& headers);
 
 // What is wrong with a notification's body: the MIME-Version preamble, the

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "stand-ins/service/ConnectionControl.h"
@@ -104,8 +105,22 @@ void StandInService::route(httplib::Server& server) {
   server.Options(".*", unexpected);
 }
 
+bool StandInService::readBody(const httplib::Request& request, const httplib::ContentReader& reader,
+                              const std::function<void(const char*, std::size_t)>& use,
+                              std::uint64_t* bytes) {
+  readAsPlainBody(request);
+  return reader([&](const char* data, std::size_t length) {
+    readPace_.take(length);
+    *bytes += length;
+    use(data, length);
+    return true;
+  });
+}
+
 void StandInService::handle(RequestKind kind, const httplib::Request& request,
                             httplib::Response& response, const httplib::ContentReader& reader) {
+  if (options_.lengthRequired && !request.has_header("Content-Length"))
+    return refuseWithoutLength(kind, request, response, reader);
   const int sequence = store_.nextSequence();
   auto [attempt, planned] = (kind == RequestKind::Upload ? uploadPlan_ : notificationPlan_).next();
   std::vector<std::string> problems = headerProblems(kind, request.headers);
@@ -123,12 +138,10 @@ void StandInService::handle(RequestKind kind, const httplib::Request& request,
     if (file) std::setvbuf(file, nullptr, _IOFBF, 1 << 20);
     return file;
   });
-  readAsPlainBody(request);
-  bool received = reader([&](const char* data, std::size_t length) {
-    readPace_.take(length);
-    body.feed(data, length);
-    return true;
-  });
+  std::uint64_t bodyBytes = 0;
+  const bool received = readBody(
+      request, reader, [&](const char* data, std::size_t length) { body.feed(data, length); },
+      &bodyBytes);
   if (!received) problems.push_back("the body did not arrive whole");
   body.finish();
   auto formProblems =
@@ -141,6 +154,7 @@ void StandInService::handle(RequestKind kind, const httplib::Request& request,
                                 {"platform", platform}};
   if (kind == RequestKind::Notification) record["bundleIdentifier"] = request.matches[2];
   record["headers"] = headers;
+  record["bodyBytes"] = bodyBytes;
   record["fields"] = fieldsRecord(body);
   if (kind == RequestKind::Upload) checkZip(sequence, record, problems);
   record["problems"] = problems;
@@ -195,6 +209,27 @@ void StandInService::answer(const Answer& planned, const std::vector<std::string
   else
     response.set_content("{\"status\":" + std::to_string(planned.status) + "}\n",
                          "application/json");
+}
+
+void StandInService::refuseWithoutLength(RequestKind kind, const httplib::Request& request,
+                                         httplib::Response& response,
+                                         const httplib::ContentReader& reader) {
+  const int sequence = store_.nextSequence();
+  const nlohmann::ordered_json headers = headersRecord(request.headers);
+  std::uint64_t bodyBytes = 0;
+  const bool received = readBody(
+      request, reader, [](const char*, std::size_t) {}, &bodyBytes);
+  nlohmann::ordered_json record{{"sequence", sequence},     {"kind", kindName(kind)},
+                                {"method", request.method}, {"path", request.path},
+                                {"target", request.target}, {"platform", request.matches[1].str()},
+                                {"headers", headers},       {"bodyBytes", bodyBytes}};
+  std::vector<std::string> problems;
+  if (!received) problems.push_back("the body did not arrive whole");
+  record["problems"] = problems;
+  record["answer"] = 411;
+  store_.writeRecord(sequence, kindName(kind), record);
+  response.status = 411;
+  response.set_content("a Content-Length is required\n", "text/plain");
 }
 
 void StandInService::handleUnexpected(const httplib::Request& request,

@@ -3,6 +3,8 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "stand-ins/service/FaultPlan.h"
@@ -16,7 +18,8 @@ namespace standin {
 // The two requests of the web service: it checks what arrives, stores a
 // record of every request (and each upload's zip) in the data folder and
 // answers as its fault plan says (201 by default; 400 for a request that is
-// not as the tool sends it, unless told to be lenient).
+// not as the tool sends it, unless told to be lenient; 411 for a body without
+// a Content-Length when told to require one).
 class StandInService {
  public:
   explicit StandInService(const Options& options);
@@ -29,6 +32,14 @@ class StandInService {
  private:
   void handle(RequestKind kind, const httplib::Request& request, httplib::Response& response,
               const httplib::ContentReader& reader);
+  // Reads the body to its end at the read rate, giving each piece to USE
+  // and counting its bytes in *BYTES; false when it did not arrive whole.
+  bool readBody(const httplib::Request& request, const httplib::ContentReader& reader,
+                const std::function<void(const char*, std::size_t)>& use, std::uint64_t* bytes);
+  // With --length-required: a body without a Content-Length is read and
+  // answered 411, outside the fault plan's attempts.
+  void refuseWithoutLength(RequestKind kind, const httplib::Request& request,
+                           httplib::Response& response, const httplib::ContentReader& reader);
   void handleUnexpected(const httplib::Request& request, httplib::Response& response);
   void answer(const Answer& planned, const std::vector<std::string>& problems,
               const httplib::Request& request, httplib::Response& response);

@@ -2,6 +2,7 @@
 // accepts, what it refuses, what it stores and how it answers per attempt.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 
 #include "tests/support/ServiceProcess.h"
@@ -66,6 +67,24 @@ Exchange post(const ServiceProcess& service, const std::string& path, const Head
   argv.insert(argv.end(), {"--data-binary", "@" + (dir / "body"), service.baseURL() + path});
   auto result = testsupport::runProcess(argv, {});
   return {result.out, result.status};
+}
+
+// The zip (stored, not deflated) of a dSYM whose DWARF file holds MEGABYTES
+// of bytes that differ from page to page.
+std::string largeDSYMZip(const TempDir& dir, int megabytes) {
+  const std::string dwarf = dir / "src/Big.app.dSYM/Contents/Resources/DWARF/Big";
+  testsupport::writeFile(dwarf, "");
+  {
+    std::ofstream big(dwarf, std::ios::binary);
+    std::string block(1 << 20, '\0');
+    for (int i = 0; i < megabytes; ++i) {
+      for (size_t j = 0; j < block.size(); j += 4096) block[j] = static_cast<char>(i * 31 + j);
+      big << block;
+    }
+  }
+  testsupport::runProcess({"/usr/bin/zip", "-r", "-0", "-q", dir / "big.zip", "Big.app.dSYM"}, {},
+                          dir / "src");
+  return testsupport::readFile(dir / "big.zip");
 }
 
 std::string dsymZip(const TempDir& dir, const std::string& top = "App.app.dSYM") {
@@ -162,12 +181,48 @@ TEST(StandInService, RefusesAMissingWrongOrExtraIdentityHeader) {
   EXPECT_EQ(records[2]["problems"][0], "unexpected header X-Quorvex-Other");
 }
 
-TEST(StandInService, RefusesAChunkedBody) {
-  ServiceProcess service;
-  Headers chunked = identityHeaders();
-  chunked.push_back({"Transfer-Encoding", "chunked"});
-  EXPECT_EQ(post(service, kNotificationPath, chunked, notificationBody()).status, "400");
-  EXPECT_EQ(service.records()[0]["problems"][0], "no Content-Length");
+// A chunked upload (a body of unknown length) is read, paced, checked,
+// stored and recorded as the same upload with its length is; a service
+// that requires a length reads it whole and answers 411.
+TEST(StandInService, ReadsAChunkedUploadAsOneWithItsLength) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> options;
+    bool chunked;
+    std::string status;
+    double leastSeconds;  // the body's time at the read rate
+  };
+  const Row rows[] = {{"with its length", {}, false, "201", 0},
+                      {"chunked", {}, true, "201", 0},
+                      {"chunked, read at 20 MB/s", {"--read-rate", "20000000"}, true, "201", 1.0},
+                      {"chunked, length required", {"--length-required"}, true, "411", 0}};
+  TempDir dir;
+  const std::string zip = largeDSYMZip(dir, 20);
+  ASSERT_FALSE(zip.empty());
+  const std::string body = uploadFields().file("code_mapping[file]", "U.zip", zip).close();
+  platform::Value lengthedFields;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ServiceProcess service(row.options);
+    Headers headers = identityHeaders();
+    if (row.chunked) headers.push_back({"Transfer-Encoding", "chunked"});
+    const auto start = std::chrono::steady_clock::now();
+    auto exchange = post(service, kUploadPath, headers, body);
+    EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+              row.leastSeconds);
+    EXPECT_EQ(exchange.status, row.status);
+    auto records = service.records("upload");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]["headers"].contains("Transfer-Encoding"), row.chunked);
+    EXPECT_EQ(records[0]["bodyBytes"], body.size());
+    EXPECT_EQ(records[0]["problems"].size(), 0u) << records[0].dump(2);
+    EXPECT_EQ(records[0]["answer"], std::stoi(row.status));
+    if (row.status == "411") continue;  // read to its end, neither parsed nor stored
+    if (lengthedFields.is_null()) lengthedFields = records[0]["fields"];
+    EXPECT_EQ(records[0]["fields"], lengthedFields);
+    EXPECT_EQ(records[0]["zip"]["top"], "Big.app.dSYM/");
+    EXPECT_TRUE(testsupport::readFile(service.dataFile(records[0]["zip"]["file"])) == zip);
+  }
 }
 
 TEST(StandInService, RefusesFieldsOutOfOrderOrAWrongToolDetails) {
@@ -282,21 +337,8 @@ TEST(StandInService, ServesHTTPSWithTheGivenCertificate) {
 TEST(StandInService, LargeUploadIsStreamedToDisk) {
   ServiceProcess service;
   TempDir dir;
-  testsupport::writeFile(dir / "src/Big.app.dSYM/Contents/Resources/DWARF/Big", "");
-  {
-    std::ofstream big(dir / "src/Big.app.dSYM/Contents/Resources/DWARF/Big", std::ios::binary);
-    std::string block(1 << 20, '\0');
-    for (int i = 0; i < 160; ++i) {
-      for (size_t j = 0; j < block.size(); j += 4096) block[j] = static_cast<char>(i * 31 + j);
-      big << block;
-    }
-  }
-  ASSERT_EQ(
-      testsupport::runProcess({"/usr/bin/zip", "-r", "-0", "-q", dir / "big.zip", "Big.app.dSYM"},
-                              {}, dir / "src")
-          .status,
-      0);
-  std::string zip = testsupport::readFile(dir / "big.zip");
+  std::string zip = largeDSYMZip(dir, 160);
+  ASSERT_FALSE(zip.empty());
   std::string body = uploadFields().file("code_mapping[file]", "U.zip", zip).close();
   zip.clear();
   EXPECT_EQ(post(service, kUploadPath, identityHeaders(), body).status, "201");
