@@ -9,6 +9,7 @@ namespace archiver {
 namespace {
 
 constexpr uint32_t kLocalSignature = 0x04034b50;
+constexpr uint32_t kDescriptorSignature = 0x08074b50;
 constexpr uint32_t kCentralSignature = 0x02014b50;
 constexpr uint32_t kEndSignature = 0x06054b50;
 constexpr uint32_t kZip64EndSignature = 0x06064b50;
@@ -17,6 +18,7 @@ constexpr uint16_t kZip64Tag = 0x0001;
 constexpr uint16_t kTimestampTag = 0x5455;  // extended timestamp
 constexpr uint16_t kUnixMadeBy = (3 << 8) | 30;
 constexpr uint16_t kUtf8Flag = 1 << 11;
+constexpr uint16_t kDescriptorFlag = 1 << 3;
 constexpr uint32_t kDosDirectory = 0x10;
 
 void put16(std::string& out, uint64_t value) {
@@ -80,7 +82,8 @@ bool isWellFormedUtf8(const std::string& text) {
 // Other names are stored as their bytes without the flag, which readers
 // take for their own code page rather than refusing the archive.
 uint16_t flagsOf(const EntryRecord& entry) {
-  return !isAscii(entry.name) && isWellFormedUtf8(entry.name) ? kUtf8Flag : 0;
+  const uint16_t utf8 = !isAscii(entry.name) && isWellFormedUtf8(entry.name) ? kUtf8Flag : 0;
+  return utf8 | (entry.described ? kDescriptorFlag : 0);
 }
 
 bool isDirectory(const EntryRecord& entry) { return S_ISDIR(entry.mode); }
@@ -136,8 +139,8 @@ std::string localHeader(const EntryRecord& entry) {
   if (entry.localZip64) {
     put16(extra, kZip64Tag);
     put16(extra, 16);
-    put64(extra, entry.size);
-    put64(extra, entry.compressedSize);
+    put64(extra, entry.described ? 0 : entry.size);
+    put64(extra, entry.described ? 0 : entry.compressedSize);
   }
   putTimestamp(extra, entry.mtime);
   std::string out;
@@ -158,6 +161,12 @@ uint64_t localSizesOffset(const EntryRecord& entry) { return entry.localOffset +
 
 std::string localSizes(const EntryRecord& entry) {
   std::string out;
+  if (entry.described) {
+    put32(out, 0);
+    put32(out, entry.localZip64 ? kMax32 : 0);
+    put32(out, entry.localZip64 ? kMax32 : 0);
+    return out;
+  }
   put32(out, entry.crc);
   put32(out, entry.localZip64 ? kMax32 : entry.compressedSize);
   put32(out, entry.localZip64 ? kMax32 : entry.size);
@@ -172,6 +181,20 @@ std::string localZip64Sizes(const EntryRecord& entry) {
   std::string out;
   put64(out, entry.size);
   put64(out, entry.compressedSize);
+  return out;
+}
+
+std::string dataDescriptor(const EntryRecord& entry) {
+  std::string out;
+  put32(out, kDescriptorSignature);
+  put32(out, entry.crc);
+  if (entry.localZip64) {
+    put64(out, entry.compressedSize);
+    put64(out, entry.size);
+  } else {
+    put32(out, entry.compressedSize);
+    put32(out, entry.size);
+  }
   return out;
 }
 

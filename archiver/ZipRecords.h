@@ -27,6 +27,9 @@ struct EntryRecord {
   // The local header carries a ZIP64 extra with both sizes (decided from
   // the file's size before its data is written).
   bool localZip64 = false;
+  // The CRC-32 and sizes follow the data in a data descriptor (the archive
+  // is written where it cannot be patched); the local header holds zeros.
+  bool described = false;
 };
 
 // The local header; with `localZip64` its sizes sit in the ZIP64 extra.
@@ -37,6 +40,9 @@ uint64_t localSizesOffset(const EntryRecord& entry);
 std::string localSizes(const EntryRecord& entry);
 uint64_t localZip64SizesOffset(const EntryRecord& entry);
 std::string localZip64Sizes(const EntryRecord& entry);
+
+// The data descriptor of a described entry: 8-byte sizes with `localZip64`.
+std::string dataDescriptor(const EntryRecord& entry);
 
 std::string centralHeader(const EntryRecord& entry);
 

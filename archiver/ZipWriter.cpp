@@ -56,6 +56,7 @@ bool ZipWriter::addFile(const std::string& name, int fd, const struct stat& info
   entry.method = kDeflated;
   entry.size = size;
   entry.localZip64 = size >= kLocalZip64Size;
+  entry.described = streamed_;
   if (!out_.write(localHeader(entry), error)) return false;
   DeflateResult result;
   if (!pool_.deflateFile(fd, size, path, out_, &result, error)) return false;
@@ -65,11 +66,16 @@ bool ZipWriter::addFile(const std::string& name, int fd, const struct stat& info
     *error = path + ": the file does not compress to a size a zip archive can hold";
     return false;
   }
-  if (!out_.patch(localSizesOffset(entry), localSizes(entry), error)) return false;
-  if (entry.localZip64 && !out_.patch(localZip64SizesOffset(entry), localZip64Sizes(entry), error))
-    return false;
+  if (!recordSizes(entry, error)) return false;
   entries_.push_back(std::move(entry));
   return true;
+}
+
+bool ZipWriter::recordSizes(const EntryRecord& entry, std::string* error) {
+  if (entry.described) return out_.write(dataDescriptor(entry), error);
+  return out_.patch(localSizesOffset(entry), localSizes(entry), error) &&
+         (!entry.localZip64 ||
+          out_.patch(localZip64SizesOffset(entry), localZip64Sizes(entry), error));
 }
 
 bool ZipWriter::finish(std::string* error) {

@@ -15,7 +15,9 @@ namespace archiver {
 // directory. Each operation returns false, with *error, on failure.
 class ZipWriter {
  public:
-  explicit ZipWriter(OutputFile& out) : out_(out) {}
+  // STREAMED: the output cannot be patched (a pipe), so each file's CRC-32
+  // and sizes follow its data in a data descriptor.
+  explicit ZipWriter(OutputFile& out, bool streamed = false) : out_(out), streamed_(streamed) {}
 
   // A folder entry; NAME ends with '/'.
   bool addDirectory(const std::string& name, const struct stat& info, std::string* error);
@@ -31,8 +33,12 @@ class ZipWriter {
  private:
   EntryRecord recordFor(const std::string& name, const struct stat& info) const;
   bool addStored(EntryRecord entry, const std::string& content, std::string* error);
+  // The CRC-32 and sizes once the data is written: after it in a data
+  // descriptor, or patched into the local header.
+  bool recordSizes(const EntryRecord& entry, std::string* error);
 
   OutputFile& out_;
+  const bool streamed_;
   DeflatePool pool_;
   std::vector<EntryRecord> entries_;
 };

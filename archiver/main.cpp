@@ -2,6 +2,11 @@
 //   archiver -c -k --keepParent SOURCE ZIPPATH
 // Status 0 when the archive is complete at ZIPPATH; otherwise a message on
 // standard error, status 1 (2 for a wrong command line), and no file left.
+// With "-" for ZIPPATH the archive goes to standard output as it is made
+// (each file's sizes after its data); a reader must take it as whole only
+// on status 0.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -39,7 +44,15 @@ bool argumentsAreValid(int argc, char** argv) {
          std::strcmp(argv[3], "--keepParent") == 0 && argv[4][0] != '\0' && argv[5][0] != '\0';
 }
 
+bool streamArchive(const std::string& source, std::string* error) {
+  archiver::OutputFile out(STDOUT_FILENO, "standard output");
+  archiver::ZipWriter zip(out, true);
+  ArchiveVisitor visitor(zip);
+  return archiver::walkTree(source, visitor, error) && zip.finish(error);
+}
+
 bool makeArchive(const std::string& source, const std::string& zipPath, std::string* error) {
+  if (zipPath == "-") return streamArchive(source, error);
   archiver::TemporaryFile temporary;
   if (!temporary.create(zipPath, error)) return false;
   archiver::OutputFile out(temporary.fd(), zipPath);
@@ -52,7 +65,8 @@ bool makeArchive(const std::string& source, const std::string& zipPath, std::str
 
 int main(int argc, char** argv) {
   // A reader of stderr that has gone away must not stop the archive midway:
-  // the failed write is dropped and the archive is finished and renamed.
+  // the failed write is dropped and the archive is finished and renamed. A
+  // reader of a streamed archive that has gone away fails the next write.
   std::signal(SIGPIPE, SIG_IGN);
   if (!argumentsAreValid(argc, argv)) {
     std::fprintf(stderr, "usage: archiver -c -k --keepParent SOURCE ZIPPATH\n");

@@ -96,6 +96,22 @@ TEST_F(ArchiveContentsTest, AllFourReadersAcceptTheArchive) {
       << bsdtar.out;
 }
 
+// Written to a pipe ("-"), each file's sizes follow its data: the zip holds
+// the same tree, and a reader that reads front to back, never seeking to
+// the central directory, takes it too.
+TEST_F(ArchiveContentsTest, ArchiveToStandardOutputHoldsTheSameTreeReadFrontToBack) {
+  makeBundle(bundle_);
+  auto made = runTool({"sh", "-c", "\"$0\" -c -k --keepParent \"$1\" - | cat >\"$2\"",
+                       archiverExecutable(), bundle_, zip_});
+  ASSERT_EQ(made.status, 0) << made.err;
+  expectArchiveEqualsTree(zip_, bundle_, "App.app.dSYM", dir_ / "out");
+  fs::create_directories(dir_ / "streamed");
+  auto streamed = runTool({"sh", "-c", "bsdtar -xf - -C \"$1\" <\"$0\"", zip_, dir_ / "streamed"});
+  ASSERT_EQ(streamed.status, 0) << streamed.err;
+  EXPECT_EQ(testsupport::readFile(dir_ / "streamed/App.app.dSYM/Contents/Resources/DWARF/App"),
+            testsupport::readFile(bundle_ + "/Contents/Resources/DWARF/App"));
+}
+
 TEST_F(ArchiveContentsTest, NonAsciiNamesAreMarkedUtf8AndAsciiNamesAreNot) {
   writeFile(bundle_ + "/Contents/Résumé – 東京.txt", "text\n");
   writeFile(bundle_ + "/Contents/plain.txt", "text\n");
