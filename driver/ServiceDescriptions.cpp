@@ -3,6 +3,7 @@
 #include "console/Console.h"
 #include "driver/AppPlatform.h"
 #include "driver/Validation.h"
+#include "platform/BooleanValue.h"
 #include "platform/files/Path.h"
 #include "service/WebServiceInterface.h"
 
@@ -70,7 +71,12 @@ BuildNotificationDescription notificationDescription(const platform::Environment
 }
 
 UploadService uploadService(const platform::Environment& environment, const std::string& apiKey) {
-  return UploadService{codeMappingBaseURL(environment), apiKey};
+  // The zip goes to the service while it is made unless
+  // QUORVEX_STREAM_UPLOAD says otherwise (NO).
+  const std::optional<std::string> streams =
+      platform::valueFor(environment, "QUORVEX_STREAM_UPLOAD");
+  return UploadService{codeMappingBaseURL(environment), apiKey,
+                       !streams || platform::isBooleanTrue(std::string_view(*streams))};
 }
 
 DSYMUploadDescription appUploadDescription(const platform::Environment& environment,

@@ -10,17 +10,24 @@
 #include "platform/files/FileRemoval.h"
 #include "platform/files/Path.h"
 #include "service/ServiceRequest.h"
+#include "service/StreamedUpload.h"
 #include "service/WebServiceInterface.h"
 #include "shared/Categories/NSTask+Convenience.h"
 
-namespace {
-
 // The framework's own archiver, next to the tool: with "-c -k --keepParent
 // DSYM ZIP" it writes a zip whose top entry is the bundle's own folder,
-// under a temporary name that becomes ZIP only when the archive is whole.
+// under a temporary name that becomes ZIP only when the archive is whole
+// (or, with "-" for ZIP, to its standard output as it goes).
 std::string archiverPath() {
   return platform::joinWithSlash(platform::mainBundlePath(), "archiver");
 }
+
+std::pair<std::string, std::string> newZipName(const DSYMUploadDescription& description) {
+  const std::string name = platform::newUUIDString() + ".zip";
+  return {name, platform::joinWithSlash(description.zipFolder, name)};
+}
+
+namespace {
 
 // Rows 1 to 6 of the form. The app's build number goes out as the display
 // version and its short version string as the build version.
@@ -61,10 +68,9 @@ std::unique_ptr<ZippedDSYM> zipDescribedDSYM(const DSYMUploadDescription& descri
     *failure = ZipFailure::archiverMissing;
     return nullptr;
   }
-  const std::string name = platform::newUUIDString() + ".zip";
+  const auto [name, path] = newZipName(description);
   // An interrupt from here on leaves no zip behind.
-  auto zip =
-      std::make_unique<ZippedDSYM>(name, platform::joinWithSlash(description.zipFolder, name));
+  auto zip = std::make_unique<ZippedDSYM>(name, path);
   auto zipped = NSTask_Convenience::runTaskWithLaunchPath_arguments(
       archiver,
       std::vector<std::string>{"-c", "-k", "--keepParent", description.dsymPath(), zip->path()});
@@ -105,18 +111,31 @@ void removeZip(const ZippedDSYM& zip) {
     QVXLog("Could not delete zipped dSYM at path %@ %@", zip.path(), *error);
 }
 
-UploadAttempt sendZippedDSYM(const UploadService& service, const DSYMUploadDescription& description,
-                             const ZippedDSYM& zip, const UploadProgressHandler& progress) {
+std::shared_ptr<QVXWebRequest> uploadRequest(const UploadService& service,
+                                             const DSYMUploadDescription& description) {
   auto request = QVXWebRequest::requestWithMethod_path(
       "POST", platform::format("/api/v3/platforms/%@/code_mappings", description.platformWord));
   addClientHeaders(*request, service.apiKey);
   addClientVersionHeaders(*request);
   addProjectFields(*request, description);
   addPairs(*request, description.pairs);
+  return request;
+}
+
+UploadAttempt sendZippedDSYM(const UploadService& service, const DSYMUploadDescription& description,
+                             const ZippedDSYM& zip, const UploadProgressHandler& progress) {
+  auto request = uploadRequest(service, description);
   // The zip's bytes are read from the file while the body is sent, never
   // held in memory whole.
   request->addFileData_MIMEType_fileName_forFormField(zip.path(), "application/zip", zip.name(),
                                                       "code_mapping[file]");
+  return sendUploadRequest(service, description, request, progress);
+}
+
+UploadAttempt sendUploadRequest(const UploadService& service,
+                                const DSYMUploadDescription& description,
+                                const std::shared_ptr<QVXWebRequest>& request,
+                                const UploadProgressHandler& progress) {
   request->setUploadProgressHandler(progress);
   if (debugMode) QVXLog("Uploading dSYM at path %@", description.shownDSYMPath());
   UploadAttempt attempt;
@@ -142,6 +161,7 @@ void reportUploadAttempt(const DSYMUploadDescription& description, const UploadA
 
 bool uploadDSYM(const UploadService& service, const DSYMUploadDescription& description,
                 bool finalAttempt) {
+  if (service.streams) return uploadStreamedDSYM(service, description, finalAttempt);
   ZipFailure failure{};
   const std::unique_ptr<ZippedDSYM> zip = zipDescribedDSYM(description, &failure);
   if (!zip) {

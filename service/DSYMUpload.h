@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dsymcheck/DWARFFiles.h"
@@ -39,10 +40,12 @@ struct DSYMUploadDescription {
   std::string shownDSYMPath() const { return shownPath.empty() ? dsymPath() : shownPath; }
 };
 
-// Where uploads go and with which key.
+// Where uploads go and with which key, and whether a zip goes to the
+// service while it is made.
 struct UploadService {
   std::string baseURL;  // the code-mapping base URL
   std::string apiKey;
+  bool streams = true;
 };
 
 // The zip of one bundle: a new unique name in the description's zip folder.
@@ -63,6 +66,12 @@ class ZippedDSYM {
 // Why a bundle could not be zipped: the archiver is missing, it failed, its
 // zip cannot be read, or a matched DWARF file changed while it was zipped.
 enum class ZipFailure { archiverMissing, archiverFailed, zipUnreadable, dSYMChanged };
+
+// The framework's own archiver, beside the tool.
+std::string archiverPath();
+
+// A new unique zip name and its path in the description's zip folder.
+std::pair<std::string, std::string> newZipName(const DSYMUploadDescription& description);
 
 // Zips the bundle with the framework's archiver ("-c -k --keepParent DSYM
 // ZIP": the zip's top entry is the bundle's own folder). Nothing, with the
@@ -86,6 +95,19 @@ struct UploadAttempt {
 // Told how much of the request the service has taken while it is sent.
 using UploadProgressHandler = platform::MutableURLRequest::UploadProgressHandler;
 
+class QVXWebRequest;
+
+// The upload's request without its file part: the path, the identity
+// headers, the project fields, the configuration and the pairs.
+std::shared_ptr<QVXWebRequest> uploadRequest(const UploadService& service,
+                                             const DSYMUploadDescription& description);
+
+// Sends an upload's request; returns how the exchange ended.
+UploadAttempt sendUploadRequest(const UploadService& service,
+                                const DSYMUploadDescription& description,
+                                const std::shared_ptr<QVXWebRequest>& request,
+                                const UploadProgressHandler& progress);
+
 // POSTs the zip to "/api/v3/platforms/PLATFORM/code_mappings" with the
 // identity headers, the project fields, the configuration and the pairs, the
 // zip sent from its file. Returns how the exchange ended; reports nothing.
@@ -97,9 +119,10 @@ UploadAttempt sendZippedDSYM(const UploadService& service, const DSYMUploadDescr
 void reportUploadAttempt(const DSYMUploadDescription& description, const UploadAttempt& attempt,
                          bool finalAttempt);
 
-// One upload attempt of the build phase: zips the bundle, sends it, deletes
-// the zip when the exchange is over and reports as above. Returns true for a
-// status from 200 to 300. Ends the run when the bundle cannot be zipped;
-// a DWARF file that changed while it was zipped fails the attempt.
+// One upload attempt of the build phase: zips the bundle, sends it (while
+// it is zipped, when the service streams), deletes the zip when the
+// exchange is over and reports as above. Returns true for a status from 200
+// to 300. Ends the run when the bundle cannot be zipped; a DWARF file that
+// changed while it was zipped fails the attempt.
 bool uploadDSYM(const UploadService& service, const DSYMUploadDescription& description,
                 bool finalAttempt);

@@ -7,20 +7,27 @@
 #include <mutex>
 #include <thread>
 
+#include "service/StreamedUpload.h"
+
 namespace {
 
-// A bundle's turn in the pipeline: its zip, or why there is none.
+// A bundle's turn in the pipeline: its zip (made whole first, or being
+// made while it is sent), or why there is none.
 struct Zipped {
   std::unique_ptr<ZippedDSYM> zip;
+  std::shared_ptr<StreamedZip> streamed;
   ZipFailure failure{};
+  const ZippedDSYM* kept() const { return streamed ? &streamed->zip() : zip.get(); }
 };
 
 // Zips on a thread of its own, in order, as long as fewer than `jobs`
 // bundles are zipped or being sent; the sender takes them in order.
 class ZipStage {
  public:
-  ZipStage(const std::vector<DSYMUploadDescription>& descriptions, int jobs)
-      : descriptions_(descriptions), jobs_(static_cast<std::size_t>(std::max(jobs, 1))) {
+  ZipStage(const std::vector<DSYMUploadDescription>& descriptions, int jobs, bool streams)
+      : descriptions_(descriptions),
+        jobs_(static_cast<std::size_t>(std::max(jobs, 1))),
+        streams_(streams) {
     thread_ = std::thread([this] { zipAll(); });
   }
   ~ZipStage() { thread_.join(); }
@@ -50,7 +57,12 @@ class ZipStage {
         ++inFlight_;
       }
       Zipped zipped;
-      zipped.zip = zipDescribedDSYM(description, &zipped.failure);
+      // A streamed zip is handed on as soon as it starts, so that its upload
+      // begins with it; the next is started while this one is sent.
+      if (streams_)
+        zipped.streamed = StreamedZip::start(description, &zipped.failure);
+      else
+        zipped.zip = zipDescribedDSYM(description, &zipped.failure);
       std::lock_guard<std::mutex> lock(mutex_);
       ready_.push_back(std::move(zipped));
       changed_.notify_all();
@@ -59,6 +71,7 @@ class ZipStage {
 
   const std::vector<DSYMUploadDescription>& descriptions_;
   const std::size_t jobs_;
+  const bool streams_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Zipped> ready_;
@@ -66,24 +79,30 @@ class ZipStage {
   std::thread thread_;
 };
 
-// Up to 1 + retries attempts with the same zip; the zip is removed after
+// Up to 1 + retries attempts: the first with the zip as it is made, when it
+// is streamed, the others with the kept zip whole. The zip is removed after
 // the last.
 bool sendWithRetry(const UploadService& service, const DSYMUploadDescription& description,
-                   const ZippedDSYM& zip, UploadProgressDisplay* display, int retries) {
+                   const Zipped& zipped, UploadProgressDisplay* display, int retries) {
   UploadProgressHandler progress;
   if (display)
     progress = [display](std::uint64_t sent, std::uint64_t total) {
       display->bytesSent(sent, total);
     };
   bool uploaded = false;
-  for (int attempts = 0; !uploaded && attempts <= retries; ++attempts) {
+  std::optional<ZipFailure> zipFailure;
+  for (int attempts = 0; !uploaded && !zipFailure && attempts <= retries; ++attempts) {
     if (display) display->sendBegins(description);
-    const UploadAttempt attempt = sendZippedDSYM(service, description, zip, progress);
+    const UploadAttempt attempt =
+        attempts == 0 && zipped.streamed
+            ? sendStreamedDSYM(service, description, zipped.streamed, progress, &zipFailure)
+            : sendZippedDSYM(service, description, *zipped.kept(), progress);
     if (display) display->sendEnds();
-    reportUploadAttempt(description, attempt, attempts == retries);
-    uploaded = attempt.succeeded();
+    if (!zipFailure) reportUploadAttempt(description, attempt, attempts == retries);
+    uploaded = attempt.succeeded() && !zipFailure;
   }
-  removeZip(zip);
+  if (zipFailure) reportZipFailure(description, *zipFailure);
+  removeZip(*zipped.kept());
   return uploaded;
 }
 
@@ -94,16 +113,17 @@ std::vector<bool> uploadDescribedDSYMs(const UploadService& service,
                                        int jobs, UploadProgressDisplay* display, int retries) {
   std::vector<bool> uploaded;
   if (descriptions.empty()) return uploaded;
-  ZipStage zipping(descriptions, jobs);
+  ZipStage zipping(descriptions, jobs, service.streams);
   for (const auto& description : descriptions) {
     Zipped zipped = zipping.take();
-    if (zipped.zip) {
-      uploaded.push_back(sendWithRetry(service, description, *zipped.zip, display, retries));
+    if (zipped.kept()) {
+      uploaded.push_back(sendWithRetry(service, description, zipped, display, retries));
     } else {
       reportZipFailure(description, zipped.failure);
       uploaded.push_back(false);
     }
     zipped.zip.reset();
+    zipped.streamed.reset();
     zipping.finished();
   }
   return uploaded;

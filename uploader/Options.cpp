@@ -28,6 +28,7 @@ enum OptionId {
   kID,
   kRequireAll,
   kRetries,
+  kNoStream,
 };
 
 const std::vector<platform::LongOption> kOptions = {
@@ -48,6 +49,7 @@ const std::vector<platform::LongOption> kOptions = {
     {"id", true, kID},
     {"require-all", false, kRequireAll},
     {"retries", true, kRetries},
+    {"no-stream", false, kNoStream},
 };
 
 // A whole number from `least` to `most`, written in decimal digits.
@@ -101,6 +103,9 @@ std::optional<std::string> apply(UploadOptions& options, int id, const std::stri
       break;
     case kDryRun:
       options.dryRun = true;
+      break;
+    case kNoStream:
+      options.stream = false;
       break;
     case kQuiet:
       options.quiet = true;
@@ -198,6 +203,7 @@ std::string uploadUsage() {
          "  --id UUID             send only the dSYMs holding this UUID (repeatable)\n"
          "  --require-all         fail when a UUID given with --id is not found\n"
          "  --retries N           attempts after a failed one, per dSYM (default 1)\n"
+         "  --no-stream           zip each dSYM whole before sending it\n"
          "  --dry-run             list what would be sent; send nothing\n"
          "  --jobs N              dSYMs in flight at once (default 2)\n"
          "  --quiet               show no progress\n"

@@ -18,6 +18,7 @@ struct UploadOptions {
   std::vector<std::string> ids;             // --id: UUIDs, 32 lowercase hex digits
   bool requireAll = false;                  // --require-all
   int retries = 1;                          // --retries
+  bool stream = true;                       // not --no-stream
   std::string configuration = "Release";
   bool dryRun = false;
   bool quiet = false;

@@ -21,8 +21,9 @@ std::string megabytes(double bytes) {
 
 std::string progressText(std::uint64_t sent, std::uint64_t total, double seconds) {
   const double rate = seconds > 0 ? static_cast<double>(sent) / seconds : 0;
-  return megabytes(static_cast<double>(sent)) + " of " + megabytes(static_cast<double>(total)) +
-         " sent (" + megabytes(rate) + "/s)";
+  // A zip sent while it is made has no total yet.
+  const std::string of = total > 0 ? " of " + megabytes(static_cast<double>(total)) : "";
+  return megabytes(static_cast<double>(sent)) + of + " sent (" + megabytes(rate) + "/s)";
 }
 
 void ConsoleUploadProgress::sendBegins(const DSYMUploadDescription& description) {

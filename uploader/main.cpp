@@ -81,7 +81,7 @@ int run(int argc, char** argv) {
       options.url ? *options.url
                   : serviceBaseURL(platform::valueFor(environment, "QUORVEX_CODE_MAPPING_BASE_URL"),
                                    kCodeMappingBaseURL),
-      apiKey(options, environment)};
+      apiKey(options, environment), options.stream};
   // Read: the programs this one starts (the archiver) need not hold it.
   platform::removeEnvironmentVariable("QUORVEX_API_KEY");
   // A dry run writes nothing but what reading a zip takes.

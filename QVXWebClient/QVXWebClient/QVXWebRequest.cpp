@@ -48,9 +48,11 @@ std::string boundaryFor(const platform::Value& records) {
   return boundary;
 }
 
+using GrowingFiles = std::vector<std::shared_ptr<platform::GrowingFile>>;
+
 // Appends one record's part to the body; records of other kinds give nothing.
 void appendPart(platform::RequestBody& body, const platform::Value& record,
-                const std::string& boundary) {
+                const std::string& boundary, const GrowingFiles& growingFiles) {
   if (!record.is_object()) return;
   const std::string* field = platform::textForKey(record, "field");
   std::string name = field ? *field : "(null)";
@@ -64,7 +66,10 @@ void appendPart(platform::RequestBody& body, const platform::Value& record,
     return;
   }
   bool inMemory = value != record.end() && value->is_binary();
-  if (!inMemory && !(value == record.end() && filePath)) return;
+  auto growing = record.find("growing-file");
+  const bool grows = growing != record.end() && growing->is_number_unsigned() &&
+                     growing->get<std::size_t>() < growingFiles.size();
+  if (!inMemory && !grows && !(value == record.end() && filePath)) return;
   const std::string* fileName = platform::textForKey(record, "filename");
   body.appendText(
       platform::format("--%@\r\nContent-Disposition: form-data; name=\"%@\"; filename=\"%@\"\r\n",
@@ -77,6 +82,8 @@ void appendPart(platform::RequestBody& body, const platform::Value& record,
   }
   if (inMemory) {
     body.appendBytes(*platform::bytesOf(*value));
+  } else if (grows) {
+    body.appendGrowingFile(growingFiles[growing->get<std::size_t>()]);
   } else {
     body.appendFile(*filePath);
   }
@@ -84,6 +91,8 @@ void appendPart(platform::RequestBody& body, const platform::Value& record,
 }
 
 }  // namespace
+
+std::string QVXWebRequest::defaultBoundary() { return kBoundary; }
 
 std::shared_ptr<QVXWebRequest> QVXWebRequest::requestWithMethod_path(
     std::optional<std::string> method, std::optional<std::string> path) {
@@ -157,6 +166,18 @@ void QVXWebRequest::addFileData_MIMEType_fileName_forFormField(
   addFormRecord(std::move(record));
 }
 
+void QVXWebRequest::addGrowingFileData_MIMEType_fileName_forFormField(
+    std::shared_ptr<platform::GrowingFile> file, const std::optional<std::string>& MIMEType,
+    const std::string& fileName, const std::string& field) {
+  platform::Value record = platform::Value::object();
+  record["growing-file"] = _growingFiles.size();
+  _growingFiles.push_back(std::move(file));
+  record["field"] = field;
+  if (MIMEType) record["mime-type"] = *MIMEType;
+  record["filename"] = fileName;
+  addFormRecord(std::move(record));
+}
+
 void QVXWebRequest::addValueForFormFromDict_withPrefix(const platform::Value& dictionary,
                                                        const std::string& prefix) {
   if (!dictionary.is_object()) return;
@@ -181,7 +202,8 @@ std::shared_ptr<platform::RequestBody> QVXWebRequest::formBody() {
   auto body = std::make_shared<platform::RequestBody>();
   const std::string boundary = boundaryFor(*_formFields);
   body->appendText("MIME-Version: 1.0\r\n");
-  for (const platform::Value& record : *_formFields) appendPart(*body, record, boundary);
+  for (const platform::Value& record : *_formFields)
+    appendPart(*body, record, boundary, _growingFiles);
   body->appendText(platform::format("--%@--\r\n", boundary));
   addValue_forHTTPHeaderField(platform::format("multipart/form-data; boundary=%@", boundary),
                               "Content-Type");

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Value.h"
 #include "platform/urlloading/HTTPTransportBody.h"
@@ -34,6 +35,9 @@ class QVXWebRequest {
                                                                std::optional<std::string> path);
   // A request with the method (required, as above), no path and no URL.
   static std::shared_ptr<QVXWebRequest> initWithMethod(std::optional<std::string> method);
+
+  // The multipart boundary of every body whose parts do not hold it.
+  static std::string defaultBoundary();
 
   // The path, resolved later against the client's base URL.
   const std::optional<std::string>& path() const { return _path; }
@@ -87,6 +91,13 @@ class QVXWebRequest {
                                                   const std::optional<std::string>& MIMEType,
                                                   const std::string& fileName,
                                                   const std::string& field);
+  // Appends a data record whose bytes are those of a file still being
+  // written, read as it grows: the body then goes without a length known
+  // in advance. A part whose bytes cannot be looked at beforehand does not
+  // count in the choice of the boundary; its writer sees to it.
+  void addGrowingFileData_MIMEType_fileName_forFormField(
+      std::shared_ptr<platform::GrowingFile> file, const std::optional<std::string>& MIMEType,
+      const std::string& fileName, const std::string& field);
   // For each key k of the dictionary, addValue_forFormField with the field
   // name "prefix[k]" (one level: a nested dictionary gives no part).
   void addValueForFormFromDict_withPrefix(const platform::Value& dictionary,
@@ -117,6 +128,8 @@ class QVXWebRequest {
   std::optional<TextMap> _parameters;
   TextMap _customHeaders;
   std::optional<platform::Value> _formFields;
+  // The growing files of the records, which name them by index.
+  std::vector<std::shared_ptr<platform::GrowingFile>> _growingFiles;
   ProtectionSpaceHandler _protectionSpaceHandler;
   platform::MutableURLRequest::UploadProgressHandler _uploadProgressHandler;
 };

@@ -1,5 +1,6 @@
 #include "platform/files/FileWriting.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,5 +18,12 @@ bool writeAll(int fd, const void* data, std::size_t size) {
   }
   return true;
 }
+
+std::unique_ptr<NewFile> NewFile::create(const std::string& path) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  return fd < 0 ? nullptr : std::unique_ptr<NewFile>(new NewFile(fd));
+}
+
+NewFile::~NewFile() { close(fd_); }
 
 }  // namespace platform

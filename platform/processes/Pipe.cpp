@@ -19,15 +19,16 @@ int aboveStandardStreams(int descriptor) {
   return moved;
 }
 
-// Reads what is ready on one descriptor into the buffer; false at end of
-// file or on a read error (*failed tells which).
-bool readAvailable(int descriptor, Bytes& buffer, bool* failed) {
+// Reads what is ready on one descriptor into the sink; false at end of
+// file, on a read error or when the sink refuses (*failed tells which).
+bool readAvailable(int descriptor, const PipeSink& sink, bool* failed) {
   std::uint8_t chunk[65536];
   for (;;) {
     ssize_t count = read(descriptor, chunk, sizeof chunk);
     if (count > 0) {
-      buffer.insert(buffer.end(), chunk, chunk + count);
-      return true;
+      if (sink(chunk, static_cast<std::size_t>(count))) return true;
+      *failed = true;
+      return false;
     }
     if (count < 0 && errno == EINTR) continue;
     *failed = count < 0;
@@ -38,6 +39,16 @@ bool readAvailable(int descriptor, Bytes& buffer, bool* failed) {
 }  // namespace
 
 bool readPipesToEndOfFile(const std::vector<std::pair<Pipe*, Bytes*>>& pipes) {
+  std::vector<std::pair<Pipe*, PipeSink>> sinks;
+  for (const auto& [pipe, buffer] : pipes)
+    sinks.emplace_back(pipe, [buffer = buffer](const std::uint8_t* bytes, std::size_t count) {
+      buffer->insert(buffer->end(), bytes, bytes + count);
+      return true;
+    });
+  return readPipesToEndOfFile(sinks);
+}
+
+bool readPipesToEndOfFile(const std::vector<std::pair<Pipe*, PipeSink>>& pipes) {
   std::vector<pollfd> polled;
   for (const auto& [pipe, buffer] : pipes) polled.push_back({pipe->readDescriptor(), POLLIN, 0});
   size_t open = polled.size();
@@ -50,7 +61,10 @@ bool readPipesToEndOfFile(const std::vector<std::pair<Pipe*, Bytes*>>& pipes) {
     }
     for (size_t i = 0; i < polled.size(); ++i) {
       if (polled[i].fd < 0 || polled[i].revents == 0) continue;
-      if (readAvailable(polled[i].fd, *pipes[i].second, &failed)) continue;
+      if (readAvailable(polled[i].fd, pipes[i].second, &failed)) continue;
+      // Closed at once, so that a writer whose bytes were refused is not
+      // left blocked on a full pipe.
+      pipes[i].first->closeReading();
       polled[i].fd = -1;
       --open;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -39,5 +40,12 @@ class Pipe {
 // another is being read. Each pipe's bytes go to its buffer; the reading
 // ends are closed afterwards. Returns false on a read error other than EINTR.
 bool readPipesToEndOfFile(const std::vector<std::pair<Pipe*, Bytes*>>& pipes);
+
+// Takes the bytes of a pipe as they are read; false stops the reading (a
+// read error).
+using PipeSink = std::function<bool(const std::uint8_t* bytes, std::size_t count)>;
+
+// The same with each pipe's bytes handed to its sink as they arrive.
+bool readPipesToEndOfFile(const std::vector<std::pair<Pipe*, PipeSink>>& pipes);
 
 }  // namespace platform

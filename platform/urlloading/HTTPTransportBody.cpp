@@ -43,16 +43,25 @@ bool RequestBody::appendFile(const std::string& path) {
   return true;
 }
 
+void RequestBody::appendGrowingFile(std::shared_ptr<GrowingFile> file) {
+  pieces_.emplace_back(std::move(file));
+  grows_ = true;
+}
+
 std::optional<Bytes> RequestBody::readAll() const {
   if (!isReadable()) return std::nullopt;
-  Bytes all(size_);
+  Bytes all;
+  if (!grows_) all.reserve(size_);
   Reader reader(*this);
-  std::size_t filled = 0;
-  while (filled < all.size()) {
-    std::optional<std::size_t> got = reader.read(all.data() + filled, all.size() - filled);
-    if (!got || *got == 0) return std::nullopt;
-    filled += *got;
+  std::uint8_t buffer[64 * 1024];
+  for (;;) {
+    std::optional<std::size_t> got = reader.read(buffer, sizeof buffer);
+    if (!got) return std::nullopt;
+    if (*got == 0) break;
+    all.insert(all.end(), buffer, buffer + *got);
   }
+  // A body of known length that came out short had a file that shrank.
+  if (!grows_ && all.size() != size_) return std::nullopt;
   return all;
 }
 
@@ -69,6 +78,26 @@ void RequestBody::Reader::rewind() {
   offset_ = 0;
 }
 
+// Reads the current piece's file, the one at PATH, up to END.
+std::optional<std::size_t> RequestBody::Reader::readFile(const std::string& path, std::uint64_t end,
+                                                         std::uint8_t* buffer,
+                                                         std::size_t capacity) {
+  if (fd_ < 0) {
+    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) return std::nullopt;
+  }
+  std::size_t wanted = std::min<std::uint64_t>(capacity, end - offset_);
+  ssize_t got;
+  do {
+    got = pread(fd_, buffer, wanted, static_cast<off_t>(offset_));
+  } while (got < 0 && errno == EINTR);
+  // A file that shrank since it was measured cannot give the length
+  // already announced: that is a read failure, not a short body.
+  if (got <= 0) return std::nullopt;
+  offset_ += static_cast<std::uint64_t>(got);
+  return static_cast<std::size_t>(got);
+}
+
 std::optional<std::size_t> RequestBody::Reader::read(std::uint8_t* buffer, std::size_t capacity) {
   while (piece_ < body_->pieces_.size()) {
     const auto& piece = body_->pieces_[piece_];
@@ -79,24 +108,14 @@ std::optional<std::size_t> RequestBody::Reader::read(std::uint8_t* buffer, std::
         offset_ += count;
         return count;
       }
+    } else if (const auto* file = std::get_if<FilePiece>(&piece)) {
+      if (offset_ < file->size) return readFile(file->path, file->size, buffer, capacity);
+      closeFile();
     } else {
-      const auto& file = std::get<FilePiece>(piece);
-      if (offset_ < file.size) {
-        if (fd_ < 0) {
-          fd_ = open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-          if (fd_ < 0) return std::nullopt;
-        }
-        std::size_t wanted = std::min<std::uint64_t>(capacity, file.size - offset_);
-        ssize_t got;
-        do {
-          got = pread(fd_, buffer, wanted, static_cast<off_t>(offset_));
-        } while (got < 0 && errno == EINTR);
-        // A file that shrank since it was measured cannot give the length
-        // already announced: that is a read failure, not a short body.
-        if (got <= 0) return std::nullopt;
-        offset_ += static_cast<std::uint64_t>(got);
-        return static_cast<std::size_t>(got);
-      }
+      const auto& growing = std::get<std::shared_ptr<GrowingFile>>(piece);
+      std::optional<GrowingFile::Extent> extent = growing->waitBeyond(offset_);
+      if (!extent) return std::nullopt;
+      if (offset_ < extent->size) return readFile(growing->path(), extent->size, buffer, capacity);
       closeFile();
     }
     ++piece_;

@@ -191,6 +191,10 @@ class Exchange {
   DeliveryTally delivery_;
   std::unique_ptr<RequestBody::Reader> reader_;
   bool readFailed_ = false;
+  // For a body still being made: whether its end was read, and how much of
+  // it was handed to curl.
+  bool bodyRead_ = false;
+  std::uint64_t offered_ = 0;
   bool inHead_ = false;
   PhaseWatch watch_;
   // Request body bytes curl handed over; answer bytes (head and body) it
@@ -280,7 +284,12 @@ void Exchange::configureMethodAndBody(CURL* e) {
   const std::string& method = request_.HTTPMethod();
   bool sendsBody = reader_ || method == "POST" || method == "PUT" || method == "PATCH";
   if (sendsBody) {
-    curl_off_t size = reader_ ? static_cast<curl_off_t>(request_.HTTPBody()->size()) : 0;
+    // A body still being made goes without a length: chunked on HTTP/1.1,
+    // as it comes on HTTP/2.
+    curl_off_t size = !reader_ ? 0
+                      : request_.HTTPBody()->hasKnownSize()
+                          ? static_cast<curl_off_t>(request_.HTTPBody()->size())
+                          : -1;
     curl_easy_setopt(e, CURLOPT_POST, 1L);
     curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, size);
     curl_easy_setopt(e, CURLOPT_READFUNCTION, onRead);
@@ -405,6 +414,8 @@ size_t Exchange::onRead(char* buffer, size_t size, size_t count, void* self) {
     exchange->readFailed_ = true;
     return CURL_READFUNC_ABORT;
   }
+  exchange->offered_ += *got;
+  if (*got == 0) exchange->bodyRead_ = true;
   return *got;
 }
 
@@ -412,6 +423,8 @@ int Exchange::onSeek(void* self, curl_off_t offset, int origin) {
   auto* exchange = static_cast<Exchange*>(self);
   if (offset != 0 || origin != SEEK_SET || !exchange->reader_) return CURL_SEEKFUNC_CANTSEEK;
   exchange->reader_->rewind();
+  exchange->offered_ = 0;
+  exchange->bodyRead_ = false;
   return CURL_SEEKFUNC_OK;
 }
 
@@ -434,18 +447,23 @@ int Exchange::onConnected(void* self, char*, char*, int, int) {
 // record trickling in goes unseen.
 ExchangeSample Exchange::sample() {
   for (int socket : sockets_) delivery_.see(socket, socketDelivery(socket));
-  return ExchangeSample{delivery_.acknowledged(uploaded_), delivery_.received() + downloaded_};
+  ExchangeSample now{delivery_.acknowledged(uploaded_), delivery_.received() + downloaded_};
+  if (reader_ && !request_.HTTPBody()->hasKnownSize()) now.offered = offered_;
+  return now;
 }
 
 // The request is sent once curl handed over all of its body and the peer
 // acknowledged every byte.
 bool Exchange::withinBounds() {
   ExchangeSample now = sample();
-  std::uint64_t bodySize = reader_ ? request_.HTTPBody()->size() : 0;
+  const bool knownSize = !reader_ || request_.HTTPBody()->hasKnownSize();
+  std::uint64_t bodySize = !reader_ ? 0 : knownSize ? request_.HTTPBody()->size() : offered_;
+  // A body still being made has no total to tell yet: 0.
   if (request_.uploadProgressHandler() && watch_.phase() == ExchangePhase::Sending)
-    request_.uploadProgressHandler()(std::min(now.acknowledged, bodySize), bodySize);
-  if (watch_.phase() == ExchangePhase::Sending && uploaded_ >= bodySize &&
-      !delivery_.holdsUnacknowledged())
+    request_.uploadProgressHandler()(std::min(now.acknowledged, bodySize),
+                                     knownSize ? bodySize : 0);
+  const bool handedOver = knownSize ? uploaded_ >= bodySize : bodyRead_;
+  if (watch_.phase() == ExchangePhase::Sending && handedOver && !delivery_.holdsUnacknowledged())
     watch_.startAnswer(now, PhaseWatch::Clock::now());
   return watch_.check(now, PhaseWatch::Clock::now()) == ExchangeBreach::None;
 }

@@ -1,5 +1,7 @@
 #include "platform/urlloading/HTTPTransportPhaseWatch.h"
 
+#include <algorithm>
+
 namespace platform {
 
 ExchangeLimits ExchangeLimits::forTimeout(double seconds) {
@@ -43,8 +45,11 @@ ExchangeBreach PhaseWatch::sendingBreach(const ExchangeSample& sample, Clock::ti
   while (acknowledged_.size() > 1 && acknowledged_[1].first <= windowStart)
     acknowledged_.pop_front();
   if (now - sendStart_ < limits_.sendWindow) return ExchangeBreach::None;
-  std::uint64_t taken = sample.acknowledged - acknowledged_.front().second;
-  return taken < limits_.sendMinimum ? ExchangeBreach::SendTooSlow : ExchangeBreach::None;
+  const std::uint64_t before = acknowledged_.front().second;
+  const std::uint64_t taken = sample.acknowledged - before;
+  const std::uint64_t due =
+      std::min(limits_.sendMinimum, sample.offered > before ? sample.offered - before : 0);
+  return taken < due ? ExchangeBreach::SendTooSlow : ExchangeBreach::None;
 }
 
 ExchangeBreach PhaseWatch::answerBreach(const ExchangeSample& sample, Clock::time_point now) {

@@ -12,7 +12,8 @@ namespace platform {
 // - connecting: at most T (held by the transfer library itself);
 // - sending the request: the exchange ends when in any window of T seconds
 //   the peer acknowledged fewer than sendMinimum bytes (16 KiB), or less than
-//   what remains of the request when that is smaller. The phase ends when
+//   what remains of the request when that is smaller, or, for a body still
+//   being made, less than what was offered to it since the window began. The phase ends when
 //   the peer has acknowledged the last byte, so a shorter rest must be
 //   acknowledged whole within the window;
 // - the answer: from the last byte of the request being acknowledged (or an
@@ -31,10 +32,13 @@ struct ExchangeLimits {
 
 // What an exchange shows at one moment: the bytes of the request the peer
 // has acknowledged, and the bytes that arrived from it, each counted from
-// the start and never falling.
+// the start and never falling; and, for a request whose body is still being
+// made, the bytes of it handed over so far (the peer cannot acknowledge
+// bytes it was never offered).
 struct ExchangeSample {
   std::uint64_t acknowledged = 0;
   std::uint64_t received = 0;
+  std::uint64_t offered = UINT64_MAX;
 };
 
 enum class ExchangePhase { Connecting, Sending, Answering };

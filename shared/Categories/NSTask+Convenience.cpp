@@ -102,3 +102,28 @@ NSTaskLaunchResult<bool> NSTask_Convenience::runTaskWithLaunchPath_arguments(
     const std::string& launchPath, const std::optional<std::vector<std::string>>& arguments) {
   return runTaskWithLaunchPath_currentDirectoryPath_arguments(launchPath, std::nullopt, arguments);
 }
+
+NSTaskLaunchResult<bool> NSTask_Convenience::runTaskWithLaunchPath_arguments_outputHandler(
+    const std::string& launchPath, const std::vector<std::string>& arguments,
+    const platform::PipeSink& output) {
+  NSTaskLaunchResult<bool> result;
+  platform::Task task;
+  std::unique_ptr<platform::Pipe> stdoutPipe = platform::Pipe::pipe();
+  std::unique_ptr<platform::Pipe> stdinPipe = platform::Pipe::pipe();
+  std::unique_ptr<platform::Pipe> stderrPipe = platform::Pipe::pipe();
+  QVX_ASSERT(stdoutPipe && stdinPipe && stderrPipe, "stdoutPipe && stdinPipe && stderrPipe",
+             kLaunchOperation, kSourceFile, 29);
+  task.setLaunchPath(launchPath);
+  task.setArguments(arguments);
+  task.setStandardOutput(stdoutPipe.get());
+  task.setStandardInput(stdinPipe.get());
+  task.setStandardError(stderrPipe.get());
+  if ((result.launchError = task.launch())) return result;
+  stdinPipe->closeWriting();
+  const platform::PipeSink dropped = [](const std::uint8_t*, std::size_t) { return true; };
+  const bool taken =
+      platform::readPipesToEndOfFile({{stdoutPipe.get(), output}, {stderrPipe.get(), dropped}});
+  task.waitUntilExit();
+  result.value = taken && task.terminationStatus() == 0;
+  return result;
+}

@@ -9,6 +9,7 @@
 #include "platform/Environment.h"
 #include "platform/Error.h"
 #include "platform/Value.h"
+#include "platform/processes/Pipe.h"
 
 // What a child process left behind, handed over once it has exited: its
 // standard error bytes, its standard output bytes (in that order) and its
@@ -68,4 +69,11 @@ struct NSTask_Convenience {
   // The same in this process's working directory.
   static NSTaskLaunchResult<bool> runTaskWithLaunchPath_arguments(
       const std::string& launchPath, const std::optional<std::vector<std::string>>& arguments);
+
+  // The same with the child's standard output handed to OUTPUT as it comes
+  // (a sink that answers false closes the pipe on the child); true exactly
+  // when the child exits with status 0 and every byte was taken.
+  static NSTaskLaunchResult<bool> runTaskWithLaunchPath_arguments_outputHandler(
+      const std::string& launchPath, const std::vector<std::string>& arguments,
+      const platform::PipeSink& output);
 };

@@ -421,7 +421,7 @@ double secondsBetween(Clock::time_point from, Clock::time_point to) {
 TEST_F(BuildServerTest, ServiceThatTakesTheUploadSlowlyButSteadilyGetsIt) {
   growDSYMBy(1100 * 1024);
   SlowReaderServer service;  // 48 KB once a second, through a small receive buffer
-  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  auto result = runUnderBotsDaemon(wholeZipSettings(service.baseURL()));
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(countOf(result.err, kUploadedPrefix + "201\n"), 1u) << result.err;
   EXPECT_EQ(countOf(result.err, "could not be uploaded"), 0u) << result.err;
@@ -443,7 +443,7 @@ TEST_F(BuildServerTest, ServiceThatStopsReadingEndsEachAttemptAfterTheIdleTimeOu
   options.stopReadingAfter = 200 * 1024;
   SlowReaderServer service(options);
   auto start = Clock::now();
-  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()));
+  auto result = runUnderBotsDaemon(wholeZipSettings(service.baseURL()));
   auto end = Clock::now();
   EXPECT_EQ(result.status, 1) << result.err;
   EXPECT_EQ(countOf(result.err, kFailedPrefix + "0 Error Domain=CURLErrorDomain Code=28 "), 1u)

@@ -32,6 +32,7 @@ struct Workspace : testsupport::BuildServerRunTest {
   using BuildServerRunTest::rememberProductsFolder;
   using BuildServerRunTest::runUnderBotsDaemon;
   using BuildServerRunTest::SetUp;
+  using BuildServerRunTest::wholeZipSettings;
   void TestBody() override {}
 };
 
@@ -117,7 +118,7 @@ TEST_F(SlowServiceTest, EveryAttemptEndsWithinItsBoundsAndTheRunGoesOn) {
     auto& service = *services.emplace_back(std::make_unique<SlowReaderServer>(c.options));
     runs.push_back(std::async(std::launch::async, [&space, &service] {
       auto start = Clock::now();
-      auto result = space.runUnderBotsDaemon(space.buildSettings(service.baseURL()),
+      auto result = space.runUnderBotsDaemon(space.wholeZipSettings(service.baseURL()),
                                              {testsupport::kBuildServerSecret},
                                              {"/usr/bin/timeout", "--signal=KILL", "150"});
       return std::make_pair(result, std::chrono::duration<double>(Clock::now() - start).count());

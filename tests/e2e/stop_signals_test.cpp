@@ -31,19 +31,20 @@ class StopSignalsEndToEndTest : public testsupport::BuildServerRunTest {
   }
 
   // Starts `run` below "xcsbuildd" (through WRAPPER) in a group of its own
-  // and returns once the archiver's hidden temporary file is beside the
-  // bundle.
+  // and returns once the zip is being written beside the bundle.
   std::unique_ptr<ProcessGroup> startedUntilCompressing(
       const ServiceProcess& service, const std::vector<std::string>& wrapper = {}) {
     auto group = startUnderBotsDaemon(buildSettings(service.baseURL()), log_, wrapper);
-    EXPECT_TRUE(testsupport::eventually([&] { return temporaryFileBesideTheBundle(); }, 60))
+    EXPECT_TRUE(testsupport::eventually([&] { return zipBesideTheBundle(); }, 60))
         << testsupport::readFile(log_);
     return group;
   }
 
-  bool temporaryFileBesideTheBundle() const {
-    for (const auto& entry : fs::directory_iterator(products))
-      if (entry.path().filename().string()[0] == '.') return true;
+  bool zipBesideTheBundle() const {
+    for (const auto& entry : fs::directory_iterator(products)) {
+      const std::string name = entry.path().filename().string();
+      if (name != "App.app" && name != "App.app.dSYM") return true;
+    }
     return false;
   }
 
@@ -63,7 +64,7 @@ TEST_F(StopSignalsEndToEndTest, StopSignalToTheGroupWhileCompressingLeavesNothin
       ASSERT_FALSE(HasFailure()) << "signal " << signal << ", round " << round;
     }
   }
-  EXPECT_EQ(service.records("upload").size(), 0u);
+  EXPECT_EQ(service.wholeRecords("upload").size(), 0u);
 }
 
 TEST_F(StopSignalsEndToEndTest, HangupUnderNohupWhileCompressingIsIgnoredAndTheUploadGoesOut) {

@@ -134,9 +134,11 @@ class UploadArchiveTest : public testsupport::BuildServerRunTest {
 
   // Runs the copied tool RUN and expects the compression failure: its
   // message, status 1, no upload and nothing left beside the bundle.
-  void expectCompressionFailure(const std::string& run) {
+  void expectCompressionFailure(const std::string& run, bool streams = true) {
     ServiceProcess service;
-    auto result = runUnderBotsDaemon(buildSettings(service.baseURL()), {}, {}, run);
+    const std::string url = service.baseURL();
+    auto result =
+        runUnderBotsDaemon(streams ? buildSettings(url) : wholeZipSettings(url), {}, {}, run);
     EXPECT_EQ(result.status, 1) << result.err;
     EXPECT_EQ(countOf(result.err, kCompressionFailed), 1u) << result.err;
     EXPECT_EQ(service.records("upload").size(), 0u);
@@ -250,7 +252,7 @@ TEST_F(UploadArchiveTest, UnreadableFileInsideTheBundleFailsTheCompressionAndLea
   auto result = runUnderBotsDaemon(buildSettings(service.baseURL()), {}, heedingPermissions);
   EXPECT_EQ(result.status, 1) << result.err;
   EXPECT_EQ(countOf(result.err, kCompressionFailed), 1u) << result.err;
-  EXPECT_EQ(service.records("upload").size(), 0u);
+  EXPECT_EQ(service.wholeRecords("upload").size(), 0u);
   expectNoZipBesideTheDSYM();
 }
 
@@ -270,9 +272,9 @@ TEST_F(UploadArchiveTest, MissingArchiverStopsTheRunAfterTheNotification) {
 
 TEST_F(UploadArchiveTest, ArchiverThatFailsHalfWayLeavesNoZip) {
   // It writes part of an archive at the zip path, then fails.
-  expectCompressionFailure(
-      frameworkWithArchiverScript("#!/bin/sh\nprintf 'PK\\003\\004' > \"$5\"\n"
-                                  "echo 'archiver: disk full' >&2\nexit 14\n"));
+  expectCompressionFailure(frameworkWithArchiverScript("#!/bin/sh\nprintf 'PK\\003\\004' > \"$5\"\n"
+                                                       "echo 'archiver: disk full' >&2\nexit 14\n"),
+                           false);
 }
 
 TEST_F(UploadArchiveTest, ArchiverThatCannotBeStartedFailsLikeAFailedOne) {
@@ -304,7 +306,7 @@ TEST_F(UploadArchiveTest, ZipThatCannotBeDeletedIsReportedAndTheResultFollowsThe
   const std::string run = frameworkWithArchiverScript(
       "#!/bin/sh\n\"" + builtArchiver() + "\" \"$@\" || exit $?\n/usr/bin/chattr +i \"$5\"\n");
   ServiceProcess service;
-  auto result = runUnderBotsDaemon(buildSettings(service.baseURL()), {}, {}, run);
+  auto result = runUnderBotsDaemon(wholeZipSettings(service.baseURL()), {}, {}, run);
   auto left = testsupport::zipsIn(products);
   for (const auto& zip : left)
     testsupport::runProcess({"/usr/bin/chattr", "-i", products + "/" + zip}, {});
@@ -339,5 +341,5 @@ TEST_F(UploadArchiveTest, TerminatedWhileCompressingLeavesNothingBesideTheBundle
   EXPECT_EQ(result.status, 128 + SIGTERM) << result.err;
   EXPECT_EQ(newEntriesBesideTheBundle(), std::vector<std::string>{});
   EXPECT_FALSE(processRunning(archiver).has_value());
-  EXPECT_EQ(service.records("upload").size(), 0u);
+  EXPECT_EQ(service.wholeRecords("upload").size(), 0u);
 }

@@ -80,21 +80,50 @@ class UploadDSYMsArchiveTest : public testsupport::SampleAppTest {
   fs::path app = archive / "Products/Applications/App.app";
 };
 
-TEST_F(UploadDSYMsArchiveTest, UploadsEveryDSYMWithItsOwnPairsAndTheArchivesIdentity) {
-  testsupport::ServiceProcess service;
+namespace {
+
+// How the zips go: while they are made (chunked), made whole first, or
+// while they are made to a service that asks for a length and then gets
+// each one again with it.
+struct SendingRow {
+  const char* name;
+  std::vector<std::string> toolOptions, serviceOptions;
+  bool chunked;
+  std::size_t refused;  // answered 411
+};
+
+const SendingRow kSendingRows[] = {
+    {"WhileZipped", {}, {}, true, 0},
+    {"ZippedFirst", {"--no-stream"}, {}, false, 0},
+    {"AgainWithALengthAfter411", {}, {"--length-required"}, false, 4},
+};
+
+}  // namespace
+
+class UploadDSYMsSending : public UploadDSYMsArchiveTest,
+                           public ::testing::WithParamInterface<SendingRow> {};
+
+TEST_P(UploadDSYMsSending, UploadsEveryDSYMWithItsOwnPairsAndTheArchivesIdentity) {
+  testsupport::ServiceProcess service(GetParam().serviceOptions);
   auto environment = testsupport::privateXDGEnvironment(work / "home");
   environment["QUORVEX_API_KEY"] = testsupport::kBuildServerKey;
   environment["QUORVEX_CODE_MAPPING_BASE_URL"] = service.baseURL();
   environment["TMPDIR"] = tmp.path();
-  auto result = testsupport::runProcess({testsupport::uploadDSYMsExecutable(), "--quiet", archive},
-                                        environment);
+  std::vector<std::string> command = {testsupport::uploadDSYMsExecutable(), "--quiet"};
+  command.insert(command.end(), GetParam().toolOptions.begin(), GetParam().toolOptions.end());
+  command.push_back(archive);
+  auto result = testsupport::runProcess(command, environment);
   ASSERT_EQ(result.status, 0) << result.err;
-  auto uploads = service.records("upload");
+  std::vector<platform::Value> uploads = service.records("upload");
+  const std::size_t refused =
+      std::erase_if(uploads, [](const auto& record) { return record["answer"] == 411; });
+  EXPECT_EQ(refused, GetParam().refused);
   ASSERT_EQ(uploads.size(), kBundles.size()) << result.err;
   for (std::size_t i = 0; i < kBundles.size(); ++i) {
     SCOPED_TRACE(kBundles[i]);
     EXPECT_EQ(uploads[i]["zip"]["top"], kBundles[i] + "/");
     EXPECT_EQ(uploads[i]["problems"].size(), 0u) << uploads[i]["problems"].dump(1);
+    EXPECT_EQ(uploads[i]["headers"].contains("Transfer-Encoding"), GetParam().chunked);
     EXPECT_EQ(uploads[i]["platform"], "ios");
     EXPECT_EQ(testsupport::uploadedPairs(uploads[i]), testsupport::summaryOf(dwarfOf(kBundles[i])));
     EXPECT_EQ(field(uploads[i], "project[identifier]"), "com.example.App");
@@ -105,6 +134,9 @@ TEST_F(UploadDSYMsArchiveTest, UploadsEveryDSYMWithItsOwnPairsAndTheArchivesIden
   EXPECT_EQ(testsupport::countOf(result.err, "\n\nBrantle: uploaded 4 of 4\n"), 1u);
   EXPECT_TRUE(fs::is_empty(tmp.path()));
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, UploadDSYMsSending, ::testing::ValuesIn(kSendingRows),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 namespace {
 
@@ -150,7 +182,7 @@ TEST_P(UploadDSYMsChangedBundle, IsNotSentAndCountsAsNotUploaded) {
   EXPECT_EQ(testsupport::countOf(result.err, "A.dSYM changed while it was zipped"), 1u)
       << result.err;
   EXPECT_EQ(testsupport::countOf(result.err, "uploaded 0 of 1"), 1u) << result.err;
-  EXPECT_EQ(service.records("upload").size(), 0u);
+  EXPECT_EQ(service.wholeRecords("upload").size(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, UploadDSYMsChangedBundle, ::testing::ValuesIn(kChangeRows),

@@ -45,6 +45,13 @@ class BuildServerRunTest : public SampleAppTest {
 
   // The sample app's build settings, both service base URLs pointing to BASEURL.
   Settings buildSettings(const std::string& baseURL) const;
+  // The same with the zip made whole before it is sent (for services and
+  // archivers that know only bodies with a length and zips at a path).
+  Settings wholeZipSettings(const std::string& baseURL) const {
+    Settings settings = buildSettings(baseURL);
+    settings["QUORVEX_STREAM_UPLOAD"] = "NO";
+    return settings;
+  }
 
   // Runs `RUN KEY [arguments...]` in the project folder below a parent named
   // "xcsbuildd", itself started through WRAPPER when given; RUN is the

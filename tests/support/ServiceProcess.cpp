@@ -80,4 +80,14 @@ std::vector<platform::Value> ServiceProcess::records(const std::string& kind) co
   return records;
 }
 
+std::vector<platform::Value> ServiceProcess::wholeRecords(const std::string& kind) const {
+  std::vector<platform::Value> whole = records(kind);
+  std::erase_if(whole, [](const platform::Value& record) {
+    const platform::Value& problems = record.value("problems", platform::Value::array());
+    return std::find(problems.begin(), problems.end(), "the body did not arrive whole") !=
+           problems.end();
+  });
+  return whole;
+}
+
 }  // namespace testsupport

@@ -34,6 +34,9 @@ class ServiceProcess {
   // The stored request records in arrival order; only those of KIND
   // ("notification", "upload", "unexpected") when given.
   std::vector<platform::Value> records(const std::string& kind = "") const;
+  // The same without requests whose body was cut off (a zip sent while it
+  // was made, whose sender gave up): what the service could take.
+  std::vector<platform::Value> wholeRecords(const std::string& kind = "") const;
   // The path of a file in the data folder.
   std::string dataFile(const std::string& name) const { return data_ / name; }
 
