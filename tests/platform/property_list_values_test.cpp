@@ -29,6 +29,13 @@ namespace {
 
 constexpr std::uint64_t kLargestUnsigned = std::numeric_limits<std::uint64_t>::max();
 
+// An XML list of the one element.
+Bytes xmlOf(const std::string& element) {
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" +
+                     element + "</plist>\n";
+  return Bytes(text.begin(), text.end());
+}
+
 // A binary list of the one object.
 Bytes binaryOf(const PropertyListBytes& object) { return binaryPropertyList({object}); }
 
@@ -40,6 +47,36 @@ struct Row {
 
 std::vector<Row> rows() {
   return {
+      {"leading zero: 010 (XML)", xmlOf("<integer>010</integer>"), Value(10u)},
+      {"leading zero: 09 (XML)", xmlOf("<integer>09</integer>"), Value(9u)},
+      {"leading zero: -0755 (XML)", xmlOf("<integer>-0755</integer>"), Value(-755)},
+      {"hexadecimal (XML)", xmlOf("<integer>0x1F</integer>"), Value(31u)},
+      {"negative hexadecimal (XML)", xmlOf("<integer>-0X10</integer>"), Value(-16)},
+      {"white space around the sign (XML)", xmlOf("<integer>\n + 12</integer>"), Value(12u)},
+      {"2^64-1 (XML)", xmlOf("<integer>18446744073709551615</integer>"), Value(kLargestUnsigned)},
+      {"2^63 (XML)", xmlOf("<integer>9223372036854775808</integer>"),
+       Value(std::uint64_t{1} << 63)},
+      {"-2^63 (XML)", xmlOf("<integer>-9223372036854775808</integer>"),
+       Value(std::numeric_limits<std::int64_t>::min())},
+      {"2^64 (XML)", xmlOf("<integer>18446744073709551616</integer>"), std::nullopt},
+      {"-2^63-1 (XML)", xmlOf("<integer>-9223372036854775809</integer>"), std::nullopt},
+      {"letters after the digits (XML)", xmlOf("<integer>12abc</integer>"), std::nullopt},
+      {"an exponent in an integer (XML)", xmlOf("<integer>1e3</integer>"), std::nullopt},
+      {"an empty integer (XML)", xmlOf("<integer></integer>"), std::nullopt},
+      {"0x and no digits (XML)", xmlOf("<integer>0x</integer>"), std::nullopt},
+      {"white space after the digits (XML)", xmlOf("<integer>12 </integer>"), std::nullopt},
+      {"an exponent in a real (XML)", xmlOf("<real> 1e3</real>"), Value(1000.0)},
+      {"a decimal comma (XML)", xmlOf("<real>1,5</real>"), std::nullopt},
+      {"an empty real (XML)", xmlOf("<real/>"), std::nullopt},
+      {"a date in 2100 (XML)", xmlOf("<date>2100-01-01T00:00:00Z</date>"), Value(3124137600.0)},
+      {"a date in 1900 (XML)", xmlOf("<date>1900-01-01T00:00:00Z</date>"), Value(-3187296000.0)},
+      {"a date without its time (XML)", xmlOf("<date>2020-01-01</date>"), std::nullopt},
+      {"a date with a one-digit month (XML)", xmlOf("<date>2020-1-01T00:00:00Z</date>"),
+       std::nullopt},
+      {"a date in month 13 (XML)", xmlOf("<date>2020-13-01T00:00:00Z</date>"), std::nullopt},
+      {"padded base64 (XML)", xmlOf("<data>AA\n E=</data>"), Value::binary({0, 1})},
+      {"unpadded base64 (XML)", xmlOf("<data>AAE</data>"), std::nullopt},
+      {"text inside <true> (XML)", xmlOf("<true>no</true>"), std::nullopt},
       {"2^64-1 in 16 bytes (binary)", binaryOf(binaryIntegerObject(kLargestUnsigned, 16)),
        Value(kLargestUnsigned)},
       {"2^63 in 16 bytes (binary)", binaryOf(binaryIntegerObject(std::uint64_t{1} << 63, 16)),
