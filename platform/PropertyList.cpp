@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/BinaryPropertyListReader.h"
@@ -25,6 +27,17 @@ struct PlistFree {
   void operator()(plist_t node) const { plist_free(node); }
 };
 using PlistPtr = std::unique_ptr<void, PlistFree>;
+
+// An integer node that libplist writes unsigned. Its 2.2 interface makes
+// every new integer node signed, so that 2^64-1 would be written as -1;
+// only its own XML reader marks a number past 2^63-1 as unsigned.
+plist_t unsignedNode(uint64_t n) {
+  if (n <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return plist_new_uint(n);
+  std::string xml = "<plist version=\"1.0\"><integer>" + std::to_string(n) + "</integer></plist>";
+  plist_t node = nullptr;
+  plist_from_xml(xml.c_str(), static_cast<uint32_t>(xml.size()), &node);
+  return node ? node : plist_new_uint(n);
+}
 
 plist_t toPlist(const Value& value) {
   switch (value.type()) {
@@ -46,7 +59,7 @@ plist_t toPlist(const Value& value) {
     case Value::value_t::number_integer:
       return plist_new_uint(static_cast<uint64_t>(value.get<int64_t>()));
     case Value::value_t::number_unsigned:
-      return plist_new_uint(value.get<uint64_t>());
+      return unsignedNode(value.get<uint64_t>());
     case Value::value_t::number_float:
       return plist_new_real(value.get<double>());
     case Value::value_t::binary: {
