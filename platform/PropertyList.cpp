@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <initializer_list>
 #include <limits>
 #include <memory>
 #include <string>
@@ -77,12 +78,25 @@ bool isBinaryPropertyList(const Bytes& data) {
   return data.size() >= 8 && std::equal(kBinary, kBinary + 7, data.begin());
 }
 
-bool looksLikePropertyList(const Bytes& data) {
-  if (isBinaryPropertyList(data)) return true;
-  for (uint8_t c : data) {
+bool startsWith(const Bytes& data, std::initializer_list<uint8_t> prefix) {
+  return data.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), data.begin());
+}
+
+// Whether the text starts with '<' after white space and a byte-order mark:
+// UTF-8 (with its mark or without), or UTF-16 with its mark in either byte
+// order, which the XML reader then reads as such.
+bool looksLikeXML(const Bytes& data) {
+  size_t at = 0, width = 1, low = 0;  // low: where a code unit's low byte lies
+  if (startsWith(data, {0xEF, 0xBB, 0xBF})) {
+    at = 3;
+  } else if (startsWith(data, {0xFF, 0xFE}) || startsWith(data, {0xFE, 0xFF})) {
+    at = 2, width = 2, low = data[0] == 0xFE ? 1 : 0;
+  }
+  for (; at + width <= data.size(); at += width) {
+    if (width == 2 && data[at + 1 - low] != 0) return false;
+    const uint8_t c = data[at + low];
     if (c == '<') return true;
-    if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != 0xEF && c != 0xBB && c != 0xBF)
-      return false;
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
   }
   return false;
 }
@@ -122,7 +136,7 @@ std::optional<Value> propertyListFromData(const Bytes& data, Error* error) {
   std::optional<Value> value;
   if (isBinaryPropertyList(data))
     value = valueFromBinaryPropertyList(data);
-  else if (data.size() <= kPropertyListMaximumBytes && looksLikePropertyList(data))
+  else if (data.size() <= kPropertyListMaximumBytes && looksLikeXML(data))
     value = valueFromXMLPropertyList(data);
   if (!value && error)
     *error = Error{"NSCocoaErrorDomain", 3840,

@@ -36,6 +36,21 @@ Bytes xmlOf(const std::string& element) {
   return Bytes(text.begin(), text.end());
 }
 
+// An XML list in UTF-16 with its byte-order mark.
+Bytes utf16Of(const std::u16string& text, bool bigEndian) {
+  Bytes bytes;
+  for (char16_t unit : u"\uFEFF" + text) {
+    const auto high = static_cast<std::uint8_t>(unit >> 8), low = static_cast<std::uint8_t>(unit);
+    bytes.insert(bytes.end(), {bigEndian ? high : low, bigEndian ? low : high});
+  }
+  return bytes;
+}
+
+const std::u16string kUTF16List =
+    u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<plist version=\"1.0\"><dict>"
+    u"<key>\u00E9</key><string>\u20AC\U0001F600</string></dict></plist>\n";
+const Value kUTF16ListValue = {{"\xC3\xA9", "\xE2\x82\xAC\xF0\x9F\x98\x80"}};
+
 // A binary list of the one object.
 Bytes binaryOf(const PropertyListBytes& object) { return binaryPropertyList({object}); }
 
@@ -47,6 +62,8 @@ struct Row {
 
 std::vector<Row> rows() {
   return {
+      {"UTF-16, little-endian (XML)", utf16Of(kUTF16List, false), kUTF16ListValue},
+      {"UTF-16, big-endian (XML)", utf16Of(kUTF16List, true), kUTF16ListValue},
       {"leading zero: 010 (XML)", xmlOf("<integer>010</integer>"), Value(10u)},
       {"leading zero: 09 (XML)", xmlOf("<integer>09</integer>"), Value(9u)},
       {"leading zero: -0755 (XML)", xmlOf("<integer>-0755</integer>"), Value(-755)},
