@@ -189,12 +189,32 @@ class Reader {
 
 void ignoreError(void*, xmlErrorPtr) {}
 
+void ignoreGenericError(void*, const char*, ...) {}
+
+// Encoding errors (a lone surrogate in UTF-16 text) bypass the reader's
+// handler for the thread's generic one, which writes to stderr: it is
+// silenced while this thread reads, then given back.
+class GenericErrorsSilenced {
+ public:
+  GenericErrorsSilenced() : handler_(xmlGenericError), context_(xmlGenericErrorContext) {
+    xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
+  }
+  ~GenericErrorsSilenced() { xmlSetGenericErrorFunc(context_, handler_); }
+  GenericErrorsSilenced(const GenericErrorsSilenced&) = delete;
+  GenericErrorsSilenced& operator=(const GenericErrorsSilenced&) = delete;
+
+ private:
+  xmlGenericErrorFunc handler_;
+  void* context_;
+};
+
 }  // namespace
 
 std::optional<Value> valueFromXMLPropertyList(const Bytes& data) {
   // No network, no messages; the depth limit is relaxed to the library's
   // larger one, since ours (counted above) is the one that holds.
   const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE;
+  GenericErrorsSilenced silenced;
   std::unique_ptr<xmlTextReader, ReaderFree> reader(
       xmlReaderForMemory(reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()),
                          nullptr, nullptr, options));

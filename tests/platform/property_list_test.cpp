@@ -162,3 +162,18 @@ TEST_F(PropertyListTest, WrittenTextIsReadAlikeByAStandardReader) {
   EXPECT_EQ(read["key" + kReplacement], "in a key");
   EXPECT_EQ(read.size(), written.size());
 }
+
+// Damaged UTF-16 text (half of a surrogate pair) is refused like any damaged
+// list, without a word on stderr, where the XML library reports encoding
+// errors by default.
+TEST_F(PropertyListTest, DamagedUTF16IsRefusedInSilence) {
+  std::string text = "\xFF\xFE";
+  for (char c : std::string("<plist version=\"1.0\"><string>a")) text += {c, '\0'};
+  text += "\x3D\xD8";  // U+D83D with no low half after it
+  for (char c : std::string("x</string></plist>")) text += {c, '\0'};
+  testing::internal::CaptureStderr();
+  auto value = platform::propertyListFromData(platform::Bytes(text.begin(), text.end()));
+  std::string written = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(value);
+  EXPECT_EQ(written, "");
+}
