@@ -146,11 +146,9 @@ Bytes wideBinaryList(std::size_t entries, bool dictionary) {
 TEST(PropertyListValuesTest, ValuesAreApplesForTheSameBytes) {
   for (const auto& row : rows()) {
     auto value = platform::propertyListFromData(row.list);
-    ASSERT_EQ(value.has_value(), row.value.has_value()) << row.name;
     // The text form tells a signed -1 from an unsigned 2^64-1, which compare equal.
-    if (value) {
-      EXPECT_EQ(value->dump(), row.value->dump()) << row.name;
-    }
+    EXPECT_EQ(value ? value->dump() : "refused", row.value ? row.value->dump() : "refused")
+        << row.name;
   }
 }
 
