@@ -16,6 +16,15 @@ namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr int kFileFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+constexpr int kLinkedFileFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+
+// Whether a folder, by its archive name with '/', is the DWARF folder of
+// the top bundle ("App.dSYM/Contents/Resources/DWARF/").
+bool isDWARFFolder(const std::string& entryPrefix) {
+  static const std::string kDWARFFolder = "/Contents/Resources/DWARF/";
+  return entryPrefix.ends_with(kDWARFFolder) &&
+         entryPrefix.find('/') == entryPrefix.size() - kDWARFFolder.size();
+}
 
 bool failed(const std::string& path, const char* what, std::string* error) {
   *error = path + ": " + what + ": " + std::strerror(errno);
@@ -162,25 +171,38 @@ class Walk {
     struct stat info {};
     if (fstatat(folder_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
       return failed(path, "cannot read", error_);
+    // A DWARF file that is a link (a dSYM assembled from a build cache) goes
+    // in as the file it points to: the debug information is what is wanted,
+    // and a link would hold only a path on this machine.
+    if (S_ISLNK(info.st_mode) && isDWARFFolder(entryPrefix_))
+      return visitFile(name, entryName, path, kLinkedFileFlags);
     if (S_ISLNK(info.st_mode)) {
       std::string target;
       return readLink(folder_, name, info, path, &target, error_) &&
              visitor_.link(entryName, target, info, error_);
     }
-    if (S_ISREG(info.st_mode)) return visitFile(name, entryName, path);
+    if (S_ISREG(info.st_mode)) return visitFile(name, entryName, path, kFileFlags);
     if (S_ISDIR(info.st_mode)) return descend(name, entryName, path);
     return true;  // FIFOs, sockets and devices are left out
   }
 
-  bool visitFile(const std::string& name, const std::string& entryName, const std::string& path) {
-    int fd = openat(folder_, name.c_str(), kFileFlags);
+  // Opened with FLAGS, the item goes in when it is a regular file; one that
+  // became something else since it was looked at is left out, but a link
+  // followed must lead to a regular file.
+  bool visitFile(const std::string& name, const std::string& entryName, const std::string& path,
+                 int flags) {
+    int fd = openat(folder_, name.c_str(), flags);
     if (fd < 0) return failed(path, "cannot open", error_);
     struct stat info {};
     bool ok = true;
-    if (fstat(fd, &info) != 0)
+    if (fstat(fd, &info) != 0) {
       ok = failed(path, "cannot read", error_);
-    else if (S_ISREG(info.st_mode))
+    } else if (S_ISREG(info.st_mode)) {
       ok = visitor_.file(entryName, fd, info, path, error_);
+    } else if (flags == kLinkedFileFlags) {
+      *error_ = path + ": a DWARF file that is a link to no regular file";
+      ok = false;
+    }
     close(fd);
     return ok;
   }

@@ -24,10 +24,12 @@ class TreeVisitor {
 // Walks the tree at SOURCE (followed when it is a symbolic link), its top
 // item named by SOURCE's last path component, in depth-first order with
 // each folder's listing sorted by name. Symbolic links inside are reported
-// as links, never followed; FIFOs, sockets and devices are skipped without
-// being opened. Uses one open folder at a time and no recursion, so any
-// depth works. False, with *error naming the path, when an item cannot be
-// read or the visitor stops.
+// as links, never followed, except in the top bundle's
+// Contents/Resources/DWARF folder, where a link is reported as the regular
+// file it points to (and one to anything else fails the walk); FIFOs,
+// sockets and devices are skipped without being opened. Uses one open folder at a time and no
+// recursion, so any depth works. False, with *error naming the path, when an item cannot be read or
+// the visitor stops.
 bool walkTree(const std::string& source, TreeVisitor& visitor, std::string* error);
 
 }  // namespace archiver

@@ -24,7 +24,7 @@
 #include "bench/MeasuredRun.h"
 #include "bench/SampleAppSettings.h"
 #include "bench/ServiceStandIn.h"
-#include "driver/DSYMMatch.h"
+#include "driver/DSYMCheck.h"
 
 namespace fs = std::filesystem;
 

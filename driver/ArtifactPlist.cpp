@@ -1,9 +1,9 @@
 #include "driver/ArtifactPlist.h"
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "platform/BooleanValue.h"
-#include "platform/Path.h"
 #include "platform/PropertyList.h"
+#include "platform/files/Path.h"
 
 std::optional<std::string> artifactPlistPath(const platform::Environment& environment) {
   auto create = platform::valueFor(environment, "QUORVEX_CREATE_ARTIFACT");

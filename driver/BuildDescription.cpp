@@ -2,8 +2,8 @@
 
 #include "handoff/BuildCache.h"
 #include "platform/MainBundle.h"
-#include "platform/Path.h"
 #include "platform/PropertyList.h"
+#include "platform/files/Path.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "driver/OtherDSYMs.h"
-#include "driver/UploadDescription.h"
+#include "driver/ServiceDescriptions.h"
 #include "service/BuildNotification.h"
 #include "service/DSYMUploadPipeline.h"
 
@@ -30,7 +30,7 @@ int runBuildServerMode(const platform::Environment& environment,
   std::vector<OtherDSYM> others;
   if (uploadsAllDSYMs(environment))
     others = checkOtherDSYMsMatchTheirProducts(environment, otherDSYMNames(environment));
-  buildConfigure(environment, apiKey, buildSecret);
+  buildConfigure(notificationDescription(environment), apiKey, buildSecret);
   // The upload never carries the build secret.
   const UploadService service = uploadService(environment, apiKey);
   const DSYMUploadDescription app = appUploadDescription(environment, executable, appMatch);

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/DWARFFiles.h"
+#include "dsymcheck/DWARFFiles.h"
 #include "macho/QVXMachOBinary.h"
 #include "platform/Environment.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "platform/Format.h"
 #include "platform/Text.h"
 

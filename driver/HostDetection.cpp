@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <set>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "platform/Text.h"
-#include "platform/URLSchemeHandler.h"
+#include "platform/desktop/URLSchemeHandler.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ProcessRecords.h"
+#include "platform/processes/ProcessRecords.h"
 
 // The query that yields the record of one process, or nothing.
 using ProcessRecordQuery = std::function<std::optional<platform::ProcessRecord>(int pid)>;

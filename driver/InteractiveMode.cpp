@@ -2,15 +2,15 @@
 
 #include <cstdlib>
 
+#include "console/Console.h"
 #include "driver/BuildDescription.h"
-#include "driver/Console.h"
 #include "driver/HostDetection.h"
 #include "handoff/BuildCache.h"
 #include "handoff/MacAppHandoff.h"
-#include "platform/DirectoryCreation.h"
 #include "platform/Log.h"
-#include "platform/Path.h"
 #include "platform/RandomUUID.h"
+#include "platform/files/DirectoryCreation.h"
+#include "platform/files/Path.h"
 
 namespace {
 

@@ -4,14 +4,14 @@
 #include <cstdlib>
 #include <memory>
 
-#include "driver/DSYMMatch.h"
+#include "driver/DSYMCheck.h"
 #include "handoff/BuildCache.h"
 #include "macho/QVXMachOBinary.h"
 #include "platform/BooleanValue.h"
-#include "platform/Bundle.h"
-#include "platform/DirectoryListing.h"
 #include "platform/Log.h"
-#include "platform/Path.h"
+#include "platform/files/Bundle.h"
+#include "platform/files/DirectoryListing.h"
+#include "platform/files/Path.h"
 
 namespace {
 
@@ -60,9 +60,9 @@ std::vector<OtherDSYM> checkOtherDSYMsMatchTheirProducts(const platform::Environ
     const std::string dsymPath = platform::joinWithSlash(dsymFolder(environment), name);
     if (!acceptsDSYMBundle(dsymPath)) continue;
     auto executable = productExecutable(dsymPath);
-    others.push_back({name, executable
-                                ? requireDSYMMatchesExecutable(environment, dsymPath, *executable)
-                                : requireCompleteDSYM(environment, dsymPath)});
+    others.push_back({name, executable ? requireDSYMMatchesExecutable(dsymWait(environment),
+                                                                      dsymPath, *executable)
+                                       : requireCompleteDSYM(dsymWait(environment), dsymPath)});
   }
   return others;
 }

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/DWARFFiles.h"
+#include "dsymcheck/DWARFFiles.h"
 #include "platform/Environment.h"
 
 // Whether build-server mode uploads every dSYM bundle of the build, not only

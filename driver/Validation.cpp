@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "driver/Console.h"
-#include "platform/Path.h"
+#include "console/Console.h"
 #include "platform/PropertyList.h"
-#include "platform/SymbolicLinks.h"
+#include "platform/files/Path.h"
+#include "platform/files/SymbolicLinks.h"
 
 namespace {
 

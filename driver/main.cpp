@@ -4,21 +4,21 @@
 #include <string>
 #include <utility>
 
+#include "console/Console.h"
 #include "driver/ArtifactPlist.h"
 #include "driver/BuildServerMode.h"
-#include "driver/Console.h"
-#include "driver/DSYMMatch.h"
+#include "driver/DSYMCheck.h"
 #include "driver/DeploymentTarget.h"
 #include "driver/HostDetection.h"
 #include "driver/InteractiveMode.h"
 #include "driver/Validation.h"
 #include "handoff/BuildCache.h"
 #include "platform/BooleanValue.h"
-#include "platform/BrokenPipe.h"
 #include "platform/Environment.h"
 #include "platform/MainBundle.h"
 #include "platform/Text.h"
 #include "platform/UserDefaults.h"
+#include "platform/processes/BrokenPipe.h"
 
 namespace {
 

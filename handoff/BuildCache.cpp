@@ -2,12 +2,12 @@
 
 #include <cstdlib>
 
-#include "platform/CachesDirectory.h"
-#include "platform/DirectoryCreation.h"
-#include "platform/DirectoryListing.h"
-#include "platform/FileCopy.h"
 #include "platform/Log.h"
-#include "platform/Path.h"
+#include "platform/files/CachesDirectory.h"
+#include "platform/files/DirectoryCreation.h"
+#include "platform/files/DirectoryListing.h"
+#include "platform/files/FileCopy.h"
+#include "platform/files/Path.h"
 #include "shared/Categories/NSString+MD5.h"
 
 namespace {

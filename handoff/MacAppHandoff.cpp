@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "platform/MainBundle.h"
-#include "platform/PercentEscape.h"
-#include "platform/URLOpener.h"
+#include "platform/desktop/URLOpener.h"
+#include "platform/urlloading/PercentEscape.h"
 
 namespace {
 

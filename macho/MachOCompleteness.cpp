@@ -3,6 +3,7 @@
 #include "macho/MachOBytes.h"
 #include "macho/MachOFatTable.h"
 #include "macho/MachOFormat.h"
+#include "macho/MachOHeader.h"
 #include "macho/MachOLoadCommands.h"
 
 namespace machofile {
@@ -24,12 +25,9 @@ bool segmentLiesWithin(const void* command, std::uint32_t cmdsize, std::uint64_t
 
 bool sliceIsComplete(const ImageBytes& image, std::uint64_t offset, std::uint64_t size) {
   QVXMachOSlice slice{image.start() + offset, 0, 0, size};
-  if (!QVXMachOSliceHasHeader(&slice)) return true;
-  auto header = ImageBytes(slice.startAddress, size).read<mach_header>(0);
-  const std::uint64_t headerSize = header->magic == MH_MAGIC_64 || header->magic == MH_CIGAM_64
-                                       ? sizeof(mach_header_64)
-                                       : sizeof(mach_header);
-  if (!liesWithin(headerSize, header->sizeofcmds, size)) return false;
+  auto header = QVXMachOReadHeader(ImageBytes(slice.startAddress, size));
+  if (!header) return true;
+  if (!liesWithin(header->size, header->fields.sizeofcmds, size)) return false;
   bool within = true;
   QVXMachOSliceEnumerateLoadCommands(
       &slice, [&](std::uint32_t cmd, std::uint32_t cmdsize, const void* command) {

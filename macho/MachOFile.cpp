@@ -5,9 +5,9 @@
 #include "macho/MachOBytes.h"
 #include "macho/MachOFatTable.h"
 #include "macho/MachOFormat.h"
-#include "macho/MachOLoadCommands.h"
+#include "macho/MachOHeader.h"
 #include "macho/MachOSlices.h"
-#include "platform/FileMapping.h"
+#include "platform/files/FileMapping.h"
 
 namespace machofile {
 
@@ -34,15 +34,15 @@ struct ImageCopy {
 };
 
 // Whether the load-command walk (see MachOLoadCommands.h) of the slice
-// ends within its first `copied` bytes, the commands starting at `first`.
-bool walkEndsWithin(const ImageBytes& slice, std::uint64_t first, std::uint32_t ncmds,
-                    std::uint64_t copied) {
-  std::uint64_t offset = first;
-  for (std::uint64_t i = 0; i < ncmds; ++i) {
+// ends within its first `copied` bytes.
+bool walkEndsWithin(const ImageBytes& slice, const QVXMachOHeader& header, std::uint64_t copied) {
+  std::uint64_t offset = header.size;
+  for (std::uint64_t i = 0; i < header.fields.ncmds; ++i) {
     auto command = slice.read<load_command>(offset);
     if (!command || offset + sizeof(load_command) > copied) return false;
-    if (command->cmdsize < sizeof(load_command)) return true;
-    offset += command->cmdsize;
+    const std::uint32_t cmdsize = QVXMachOInHostOrder(command->cmdsize, header.swapped);
+    if (cmdsize < sizeof(load_command)) return true;
+    offset += cmdsize;
   }
   return offset <= copied;
 }
@@ -55,15 +55,12 @@ bool walkEndsWithin(const ImageBytes& slice, std::uint64_t first, std::uint32_t 
 bool copySliceHeader(const ImageCopy& file, std::uint64_t offset, std::uint64_t available) {
   std::uint64_t copied = std::min(available, kFirstReadSize);
   if (offset != 0 && !file.copy(offset, copied)) return false;
-  const QVXMachOSlice slice{file.image + offset, 0, 0, available};
-  if (!QVXMachOSliceHasHeader(&slice)) return true;
-  const ImageBytes bytes(slice.startAddress, available);
-  const auto header = bytes.read<mach_header>(0);
-  const std::uint64_t first = header->magic == MH_MAGIC_64 || header->magic == MH_CIGAM_64
-                                  ? sizeof(mach_header_64)
-                                  : sizeof(mach_header);
-  const std::uint64_t end = std::min<std::uint64_t>(available, first + header->sizeofcmds);
-  while (copied < end && !walkEndsWithin(bytes, first, header->ncmds, copied)) {
+  const ImageBytes bytes(file.image + offset, available);
+  const auto header = QVXMachOReadHeader(bytes);
+  if (!header) return true;
+  const std::uint64_t end =
+      std::min<std::uint64_t>(available, header->size + header->fields.sizeofcmds);
+  while (copied < end && !walkEndsWithin(bytes, *header, copied)) {
     const std::uint64_t next = std::min(end, copied * 2);
     if (!file.copy(offset + copied, next - copied)) return false;
     copied = next;

@@ -1,32 +1,35 @@
 #include "macho/MachOLoadCommands.h"
 
 #include <algorithm>
+#include <vector>
 
+#include "macho/MachOCommandByteOrder.h"
 #include "macho/MachOFormat.h"
+#include "macho/MachOHeader.h"
 
 namespace machofile {
-
-namespace {
-
-// Where the first command follows the header; 0 for an unknown magic.
-std::uint64_t firstCommandOffset(std::uint32_t magic) {
-  if (magic == MH_MAGIC_64 || magic == MH_CIGAM_64) return sizeof(mach_header_64);
-  if (magic == MH_MAGIC || magic == MH_CIGAM) return sizeof(mach_header);
-  return 0;
-}
-
-}  // namespace
 
 void QVXMachOWalkCommands(const ImageBytes& image, std::uint64_t firstCommand,
                           const QVXMachOCommandArea& area, QVXMachOLoadCommandCallback callback) {
   if (firstCommand > image.size()) return;
   const ImageBytes commands(image.start() + firstCommand,
                             std::min<std::uint64_t>(area.sizeofcmds, image.size() - firstCommand));
+  // A slice of the other byte order hands each command over as a host-order
+  // copy, which lives only until the next command; the host's order costs
+  // no copy.
+  std::vector<std::uint8_t> hostOrder;
   std::uint64_t offset = 0;
   for (std::uint64_t i = 0; i < area.ncmds; ++i) {
     auto command = commands.read<load_command>(offset);
-    if (!command || !commands.contains(offset, command->cmdsize)) return;
-    callback(command->cmd, command->cmdsize, commands.start() + offset);
+    if (!command) return;
+    *command = QVXMachOInHostOrder(*command, area.swapped);
+    if (!commands.contains(offset, command->cmdsize)) return;
+    const void* start = commands.start() + offset;
+    if (area.swapped) {
+      QVXMachOCopyCommandInHostOrder(start, *command, hostOrder);
+      start = hostOrder.data();
+    }
+    callback(command->cmd, command->cmdsize, start);
     // A command too short for its own start gives no place for the next.
     if (command->cmdsize < sizeof(load_command)) return;
     offset += command->cmdsize;
@@ -35,23 +38,20 @@ void QVXMachOWalkCommands(const ImageBytes& image, std::uint64_t firstCommand,
 
 bool QVXMachOSliceHasHeader(const QVXMachOSlice* slice) {
   if (!slice || !slice->startAddress) return false;
-  ImageBytes image(slice->startAddress, slice->availableSize);
-  auto magic = image.word(0);
-  return magic && firstCommandOffset(*magic) != 0 && image.read<mach_header>(0).has_value();
+  return QVXMachOReadHeader(ImageBytes(slice->startAddress, slice->availableSize)).has_value();
 }
 
 void QVXMachOSliceEnumerateLoadCommands(QVXMachOSlice* slice,
                                         QVXMachOLoadCommandCallback callback) {
   if (!callback || !slice || !slice->startAddress) return;
   ImageBytes image(slice->startAddress, slice->availableSize);
-  auto magic = image.word(0);
-  if (!magic) return;
-  std::uint64_t firstCommand = firstCommandOffset(*magic);
-  auto header = image.read<mach_header>(0);
-  if (firstCommand == 0 || !header) return;
-  slice->cputype = header->cputype;
-  slice->cpusubtype = header->cpusubtype;
-  QVXMachOWalkCommands(image, firstCommand, {header->ncmds, header->sizeofcmds}, callback);
+  auto header = QVXMachOReadHeader(image);
+  if (!header) return;
+  slice->cputype = header->fields.cputype;
+  slice->cpusubtype = header->fields.cpusubtype;
+  QVXMachOWalkCommands(image, header->size,
+                       {header->fields.ncmds, header->fields.sizeofcmds, header->swapped},
+                       callback);
 }
 
 }  // namespace machofile

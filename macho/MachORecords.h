@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "macho/FunctionRef.h"
-#include "platform/FileMapping.h"
+#include "platform/files/FileMapping.h"
 
 namespace machofile {
 
@@ -44,7 +44,9 @@ struct QVXMachOVersion {
 // Called once per slice with the walk's record, valid only during the call.
 using QVXMachOSliceCallback = FunctionRef<void(const QVXMachOSlice* slice)>;
 
-// Called once per load command with its number, its size and its first byte.
+// Called once per load command with its number, its size and its first byte:
+// the command in the image, or a host-order copy of one stored in the other
+// byte order, either valid only during the call.
 using QVXMachOLoadCommandCallback =
     FunctionRef<void(std::uint32_t cmd, std::uint32_t cmdsize, const void* command)>;
 

@@ -6,6 +6,7 @@
 #include "macho/MachOArchitecture.h"
 #include "macho/MachOBytes.h"
 #include "macho/MachOFormat.h"
+#include "macho/MachOHeader.h"
 #include "macho/MachOLoadCommands.h"
 
 namespace machofile {
@@ -43,9 +44,12 @@ std::optional<std::uint32_t> findTextSection(const ImageBytes& image, std::uint3
                                              const char* sectionName) {
   auto header = image.read<Header>(0);
   if (!header) return std::nullopt;
-  const bool anySegment = header->filetype == MH_OBJECT;
+  const bool swapped = QVXMachOIsSwappedMagic(header->magic);
+  const bool anySegment = QVXMachOInHostOrder(header->filetype, swapped) == MH_OBJECT;
+  const QVXMachOCommandArea area{QVXMachOInHostOrder(header->ncmds, swapped),
+                                 QVXMachOInHostOrder(header->sizeofcmds, swapped), swapped};
   std::optional<std::uint32_t> offset;
-  QVXMachOWalkCommands(image, sizeof(Header), {header->ncmds, header->sizeofcmds},
+  QVXMachOWalkCommands(image, sizeof(Header), area,
                        [&](std::uint32_t cmd, std::uint32_t cmdsize, const void* command) {
                          if (offset || cmd != segmentCommand) return;
                          offset = sectionInSegment<Segment, Section>(command, cmdsize, anySegment,

@@ -7,7 +7,8 @@
 #include "macho/MachOBytes.h"
 #include "macho/MachOFatTable.h"
 #include "macho/MachOFormat.h"
-#include "platform/RunningImage.h"
+#include "macho/MachOHeader.h"
+#include "platform/processes/RunningImage.h"
 
 namespace machofile {
 
@@ -30,11 +31,12 @@ void QVXMachOEnumerateSlicesAtAddress(const void* start, std::uint64_t size,
   }
   QVXMachOSlice walk{start, 0, 0, size};
   if (magic && isMachOMagic(*magic)) {
+    const bool swapped = QVXMachOIsSwappedMagic(*magic);
     auto cputype = image.word(offsetof(mach_header, cputype));
     auto cpusubtype = image.word(offsetof(mach_header, cpusubtype));
     if (cputype && cpusubtype) {
-      walk.cputype = static_cast<std::int32_t>(*cputype);
-      walk.cpusubtype = static_cast<std::int32_t>(*cpusubtype);
+      walk.cputype = static_cast<std::int32_t>(QVXMachOInHostOrder(*cputype, swapped));
+      walk.cpusubtype = static_cast<std::int32_t>(QVXMachOInHostOrder(*cpusubtype, swapped));
     }
   }
   callback(&walk);

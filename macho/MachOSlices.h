@@ -12,7 +12,7 @@ namespace machofile {
 // per entry of a fat table, 32-bit or 64-bit, in table order (CPU fields
 // from the big-endian table; see QVXMachOEnumerateFatSlices for the entries
 // skipped), or exactly one for anything else (CPU fields from a Mach-O
-// header, 0 and 0 for an unrecognised image). Nothing is reported for an
+// header in its own byte order, 0 and 0 for an unrecognised image). Nothing is reported for an
 // absent start or callback.
 void QVXMachOEnumerateSlicesAtAddress(const void* start, std::uint64_t size,
                                       QVXMachOSliceCallback callback);

@@ -47,6 +47,14 @@ void QVXMachOBinary::enumerateUUIDs(const UUIDCallback& callback) const {
   for (const auto& slice : _slices) callback(slice->uuid(), slice->architectureName());
 }
 
+std::vector<UUIDArchitecturePair> QVXMachOBinary::uuidArchitecturePairs() const {
+  std::vector<UUIDArchitecturePair> pairs;
+  enumerateUUIDs([&](const std::optional<std::string>& uuid, const std::string& architecture) {
+    if (uuid) pairs.push_back({*uuid, architecture});
+  });
+  return pairs;
+}
+
 bool QVXMachOBinary::isMachO() const {
   return std::any_of(_slices.begin(), _slices.end(),
                      [](const auto& slice) { return slice->hasMachOHeader(); });

@@ -8,7 +8,8 @@
 
 #include "macho/MachORecords.h"
 #include "macho/QVXMachOSlice.h"
-#include "platform/FileURL.h"
+#include "macho/UUIDArchitecturePair.h"
+#include "platform/files/FileURL.h"
 
 // One Mach-O file, fat or thin, open for the object's whole life (its
 // headers and load commands read at creation, see MachOFile.h), with every slice decoded into a
@@ -43,6 +44,10 @@ class QVXMachOBinary {
   // Passes each slice's UUID and architecture name to the callback, in
   // the order of slices(). The callback must be present.
   void enumerateUUIDs(const UUIDCallback& callback) const;
+
+  // The UUID and architecture of each slice that has a UUID, in the order
+  // of slices().
+  std::vector<UUIDArchitecturePair> uuidArchitecturePairs() const;
 
   // Whether a slice starts with a Mach-O header: a file of another kind
   // (a .DS_Store) opens too, as one slice without facts.

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/Path.h"
+#include "platform/files/Path.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "macho/QVXMachOBinary.h"
-#include "platform/Bundle.h"
-#include "platform/FileURL.h"
+#include "platform/files/Bundle.h"
+#include "platform/files/FileURL.h"
 
 // One dSYM bundle: its identity and versions from the bundle's information
 // property list, and the DWARF file inside it opened as a QVXMachOBinary.

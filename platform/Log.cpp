@@ -9,7 +9,7 @@
 #include <ctime>
 #include <mutex>
 
-#include "platform/FileWriting.h"
+#include "platform/files/FileWriting.h"
 
 namespace platform {
 

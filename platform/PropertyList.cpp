@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "platform/BinaryPropertyListReader.h"
-#include "platform/FileWriting.h"
 #include "platform/PropertyListBounds.h"
 #include "platform/Text.h"
 #include "platform/XMLPropertyListReader.h"
+#include "platform/files/FileWriting.h"
 
 namespace platform {
 

@@ -15,6 +15,7 @@ packages=(
   clang-14 lld-14 llvm-14 libclang-rt-14-dev clang-format
   zip unzip curl libdeflate-dev zlib1g-dev libarchive-dev libarchive-tools python3
   libglib2.0-bin e2fsprogs
+  file dpkg-dev
 )
 
 missing=()

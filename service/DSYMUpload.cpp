@@ -2,13 +2,13 @@
 
 #include <cstdlib>
 
-#include "driver/Console.h"
-#include "platform/FileReadability.h"
-#include "platform/FileRemoval.h"
+#include "console/Console.h"
 #include "platform/Format.h"
 #include "platform/MainBundle.h"
-#include "platform/Path.h"
 #include "platform/RandomUUID.h"
+#include "platform/files/FileReadability.h"
+#include "platform/files/FileRemoval.h"
+#include "platform/files/Path.h"
 #include "service/ServiceRequest.h"
 #include "service/WebServiceInterface.h"
 #include "shared/Categories/NSTask+Convenience.h"
@@ -72,7 +72,8 @@ std::unique_ptr<ZippedDSYM> zipDescribedDSYM(const DSYMUploadDescription& descri
     *failure = ZipFailure::archiverFailed;
   } else if (!platform::isReadableFile(zip->path())) {
     *failure = ZipFailure::zipUnreadable;
-  } else if (!dSYMIsUnchanged(DSYMMatch{{}, description.matchedFiles})) {
+  } else if (!dSYMIsUnchanged(description.dsymPath(),
+                              DSYMMatch{{}, description.matchedFiles, description.dwarfEntries})) {
     *failure = ZipFailure::dSYMChanged;
   } else {
     return zip;
@@ -94,7 +95,7 @@ void reportZipFailure(const DSYMUploadDescription& description, ZipFailure failu
       break;
     case ZipFailure::zipUnreadable:
       QVXLog("%@\n\n%@", "Failed to Load File",
-             platform::format("%@ data could not be loaded", description.dsymPath()));
+             platform::format("%@ data could not be loaded", description.shownDSYMPath()));
       break;
   }
 }
@@ -117,7 +118,7 @@ UploadAttempt sendZippedDSYM(const UploadService& service, const DSYMUploadDescr
   request->addFileData_MIMEType_fileName_forFormField(zip.path(), "application/zip", zip.name(),
                                                       "code_mapping[file]");
   request->setUploadProgressHandler(progress);
-  if (debugMode) QVXLog("Uploading dSYM at path %@", description.dsymPath());
+  if (debugMode) QVXLog("Uploading dSYM at path %@", description.shownDSYMPath());
   UploadAttempt attempt;
   sendServiceRequest(service.baseURL, request, [&](std::shared_ptr<QVXWebResponse> response) {
     attempt.status = response->statusCode();

@@ -6,19 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/DWARFFiles.h"
+#include "dsymcheck/DWARFFiles.h"
 #include "platform/Error.h"
-#include "platform/HTTPTransportRequest.h"
-#include "platform/InterruptCleanup.h"
 #include "platform/Value.h"
-
-// One slice of a Mach-O file as the upload names it: its UUID string and
-// its architecture name.
-struct UUIDArchitecturePair {
-  std::string uuid;
-  std::string architecture;
-  auto operator<=>(const UUIDArchitecturePair&) const = default;
-};
+#include "platform/processes/InterruptCleanup.h"
+#include "platform/urlloading/HTTPTransportRequest.h"
 
 // What one code-mapping upload sends, resolved by the entry that starts it
 // (the build phase from its build settings, upload-dsyms from its options
@@ -33,12 +25,18 @@ struct DSYMUploadDescription {
   std::string platformWord;                 // "ios", "mac" or "unknown", for the path
   std::vector<UUIDArchitecturePair> pairs;  // identifier/arch pairs, in order
   std::string zipFolder;                    // where the zip is written
-  // The DWARF files the check matched, as it found them: the zip is sent
-  // only when each is unchanged once the bundle is zipped.
+  // The DWARF files the check matched, as it found them, and the names the
+  // DWARF folder held then: the zip is sent only when each file is
+  // unchanged and the folder holds the same names once the bundle is zipped.
   std::vector<DWARFFileLook> matchedFiles;
+  std::vector<std::string> dwarfEntries;
+  // How listings name the bundle, when not by its path (a bundle from a zip).
+  std::string shownPath;
 
   // The bundle, folder and name joined with "%@/%@".
   std::string dsymPath() const;
+  // The bundle as messages and listings name it.
+  std::string shownDSYMPath() const { return shownPath.empty() ? dsymPath() : shownPath; }
 };
 
 // Where uploads go and with which key.

@@ -66,21 +66,22 @@ class ZipStage {
   std::thread thread_;
 };
 
-// Up to two attempts with the same zip; the zip is removed after the last.
+// Up to 1 + retries attempts with the same zip; the zip is removed after
+// the last.
 bool sendWithRetry(const UploadService& service, const DSYMUploadDescription& description,
-                   const ZippedDSYM& zip, UploadProgressDisplay* display) {
+                   const ZippedDSYM& zip, UploadProgressDisplay* display, int retries) {
   UploadProgressHandler progress;
   if (display)
     progress = [display](std::uint64_t sent, std::uint64_t total) {
       display->bytesSent(sent, total);
     };
   bool uploaded = false;
-  for (bool finalAttempt : {false, true}) {
+  for (int attempts = 0; !uploaded && attempts <= retries; ++attempts) {
     if (display) display->sendBegins(description);
     const UploadAttempt attempt = sendZippedDSYM(service, description, zip, progress);
     if (display) display->sendEnds();
-    reportUploadAttempt(description, attempt, finalAttempt);
-    if ((uploaded = attempt.succeeded())) break;
+    reportUploadAttempt(description, attempt, attempts == retries);
+    uploaded = attempt.succeeded();
   }
   removeZip(zip);
   return uploaded;
@@ -90,14 +91,14 @@ bool sendWithRetry(const UploadService& service, const DSYMUploadDescription& de
 
 std::vector<bool> uploadDescribedDSYMs(const UploadService& service,
                                        const std::vector<DSYMUploadDescription>& descriptions,
-                                       int jobs, UploadProgressDisplay* display) {
+                                       int jobs, UploadProgressDisplay* display, int retries) {
   std::vector<bool> uploaded;
   if (descriptions.empty()) return uploaded;
   ZipStage zipping(descriptions, jobs);
   for (const auto& description : descriptions) {
     Zipped zipped = zipping.take();
     if (zipped.zip) {
-      uploaded.push_back(sendWithRetry(service, description, *zipped.zip, display));
+      uploaded.push_back(sendWithRetry(service, description, *zipped.zip, display, retries));
     } else {
       reportZipFailure(description, zipped.failure);
       uploaded.push_back(false);

@@ -3,22 +3,8 @@
 #include "platform/Format.h"
 #include "platform/MainBundle.h"
 
-namespace {
-
-std::string overridden(const platform::Environment& environment, const char* name,
-                       const char* fallback) {
-  auto value = platform::valueFor(environment, name);
-  return value && !value->empty() ? *value : fallback;
-}
-
-}  // namespace
-
-std::string apiBaseURL(const platform::Environment& environment) {
-  return overridden(environment, "QUORVEX_API_BASE_URL", kDefaultAPIBaseURL);
-}
-
-std::string codeMappingBaseURL(const platform::Environment& environment) {
-  return overridden(environment, "QUORVEX_CODE_MAPPING_BASE_URL", kCodeMappingBaseURL);
+std::string serviceBaseURL(const std::optional<std::string>& setting, const char* fallback) {
+  return setting && !setting->empty() ? *setting : fallback;
 }
 
 std::string clientDisplayVersion() { return platform::toolShortVersion(); }

@@ -1,12 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
-#include "platform/Environment.h"
-
-// The web service's hosts, compiled in. QUORVEX_API_BASE_URL and
-// QUORVEX_CODE_MAPPING_BASE_URL in the environment replace them for the two
-// service requests (self-hosted services and tests).
+// The web service's hosts, compiled in. The entries may replace them (a
+// self-hosted service, the tests): see serviceBaseURL.
 inline constexpr const char* kDefaultAPIBaseURL = "https://api.quorvex.com";
 inline constexpr const char* kCodeMappingBaseURL = "https://code-mapping.quorvex.com";
 
@@ -15,14 +13,9 @@ inline constexpr const char* kDeveloperToken = "c0ffee1d5ea5e0ffb0a7d1ce5ca1ab1e
 // The client identifier every service request carries.
 inline constexpr const char* kClientIdentifier = "com.quorvex.run";
 
-// The base of the build notification: QUORVEX_API_BASE_URL when the
-// environment has a non-empty one, else the default API base URL. The
-// service endpoint text and the build cache do not follow it.
-std::string apiBaseURL(const platform::Environment& environment);
-
-// The base of the dSYM upload: QUORVEX_CODE_MAPPING_BASE_URL when the
-// environment has a non-empty one, else the code-mapping base URL.
-std::string codeMappingBaseURL(const platform::Environment& environment);
+// A base URL: the setting when it is given and not empty, else the
+// compiled-in fallback.
+std::string serviceBaseURL(const std::optional<std::string>& setting, const char* fallback);
 
 // The tool display version ("CFBundleShortVersionString" of the tool).
 std::string clientDisplayVersion();

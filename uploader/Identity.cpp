@@ -3,16 +3,29 @@
 #include <algorithm>
 
 #include "macho/MachOFormat.h"
+#include "platform/Format.h"
 
 namespace {
 
-// The option's text when given, else the first non-null fallback (null
-// when there is none).
+// The text a form part would carry for the value: a text that is not
+// empty, or a number's text; nothing for any other value.
+std::optional<std::string> formText(const platform::Value& value) {
+  if (value.is_string()) {
+    const std::string& text = value.get_ref<const std::string&>();
+    return text.empty() ? std::nullopt : std::optional<std::string>(text);
+  }
+  if (value.is_number()) return platform::format("%@", value);
+  return std::nullopt;
+}
+
+// The option's text when given, else the first fallback with a form text
+// (null when there is none).
 platform::Value firstOf(const std::optional<std::string>& option,
                         std::initializer_list<const platform::Value*> fallbacks) {
   if (option) return *option;
   for (const platform::Value* value : fallbacks)
-    if (value && !value->is_null()) return *value;
+    if (value)
+      if (auto text = formText(*value)) return *text;
   return platform::Value();
 }
 
@@ -47,8 +60,19 @@ void resolveIdentity(const UploadOptions& options, const AppIdentity* archive,
       options.platformWord ? *options.platformWord : platformWordOf(dsym.buildPlatform);
 }
 
-std::vector<UUIDArchitecturePair> dedupKey(std::vector<UUIDArchitecturePair> pairs) {
+std::string dedupKey(const DSYMUploadDescription& description) {
+  std::vector<UUIDArchitecturePair> pairs = description.pairs;
   std::sort(pairs.begin(), pairs.end());
   pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-  return pairs;
+  std::string key;
+  for (const platform::Value* value :
+       {&description.identifier, &description.displayVersion, &description.buildVersion}) {
+    if (value->is_string())
+      key.append("=").append(value->get<std::string>());
+    else
+      key.append("-");
+    key.push_back('\0');
+  }
+  for (const auto& pair : pairs) key += pair.uuid + " " + pair.architecture + "\n";
+  return key;
 }

@@ -27,8 +27,11 @@ struct DSYMFacts {
 
 // The project fields and platform word of one upload: each from the
 // options, else from the archive (identifier and versions), else from the
-// dSYM itself (versions and platform). Fills the description's identifier,
-// versions, configuration and platform word.
+// dSYM itself (versions and platform). A value counts when it is a text
+// that is not empty or a number, which goes out as its text; anything else
+// falls through to the next source. Fills the description's identifier,
+// versions (texts, or null when no source has one), configuration and
+// platform word.
 void resolveIdentity(const UploadOptions& options, const AppIdentity* archive,
                      const DSYMFacts& dsym, DSYMUploadDescription& description);
 
@@ -36,5 +39,7 @@ void resolveIdentity(const UploadOptions& options, const AppIdentity* archive,
 // macOS and Mac Catalyst "mac", anything else (or none) "unknown".
 std::string platformWordOf(std::optional<std::uint32_t> buildPlatform);
 
-// What makes two dSYMs the same: their UUID/architecture pairs as a set.
-std::vector<UUIDArchitecturePair> dedupKey(std::vector<UUIDArchitecturePair> pairs);
+// What makes two uploads the same: the app they are sent for (identifier and
+// versions) and their UUID/architecture pairs as a set. A framework that two
+// apps embed goes to each.
+std::string dedupKey(const DSYMUploadDescription& description);

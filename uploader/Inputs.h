@@ -1,24 +1,45 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "dsymcheck/DWARFFiles.h"
 #include "uploader/Identity.h"
 #include "uploader/OwnedFolder.h"
 
-// An archive given as a PATH, with the app's identity its Info.plist gives.
+// A product of an archive (an app, app clip, watch app, extension,
+// framework, bundle or library, at any depth under Products/): its bundle
+// name ("Foo.framework"), its executable and the executable's pairs.
+struct ArchiveProduct {
+  std::string name;
+  std::string executable;
+  std::vector<UUIDArchitecturePair> pairs;
+};
+
+// An archive given as a PATH, with the app's identity its Info.plist gives
+// (null values when it has none) and its products.
 struct ArchiveInput {
   std::string path;
   AppIdentity identity;
+  std::vector<ArchiveProduct> products;
 };
 
 // One dSYM bundle found under a PATH.
 struct FoundDSYM {
   std::string path;
-  std::shared_ptr<const ArchiveInput> archive;   // the archive it is in, or null
-  std::optional<std::string> productExecutable;  // the archive's product it describes
+  std::shared_ptr<const ArchiveInput> archive;  // the archive it is in, or null
+  // For a bundle from a zip: the zip's PATH and the folder it was
+  // extracted into, which is gone after the run.
+  std::string zip;
+  std::string extractedFolder;
+
+  // How messages name a path of the bundle: as it is, or for a bundle from
+  // a zip, the zip and the entry ("dSYMs.zip:App.app.dSYM/Contents").
+  std::string shown(const std::string& inside) const;
+  std::string shownPath() const { return shown(path); }
 };
 
 // What the PATHs hold: the dSYM bundles, in the order of the PATHs (and of
@@ -33,10 +54,14 @@ struct InputScan {
 };
 
 // Reads each PATH by its kind: an .xcarchive (identity from its Info.plist,
-// the bundles of its dSYMs folder, each paired with its product in the
-// archive), a .dSYM bundle, a folder (every .dSYM bundle under it, symbolic
-// links not followed; __MACOSX folders and .dSYM folders that are no bundle
-// are skipped) or a .zip (extracted, then read as a folder). A missing
-// PATH, one of no such kind, a damaged zip or archive, or one holding no
-// dSYM is bad input.
-InputScan scanInputs(const std::vector<std::string>& paths);
+// the bundles of its dSYMs folder, and every product under Products/), a
+// .dSYM bundle, a folder (every .dSYM bundle and .zip under it, symbolic
+// links not followed; __MACOSX folders and .dSYM folders without DWARF
+// entries are skipped) or a .zip (extracted, then read as a folder; a zip
+// in it is left as it is). A missing PATH, one of no such kind, a damaged
+// zip, a folder that cannot be read whole, an archive without Info.plist
+// (unless appIdGiven) or one holding no dSYM is bad input. Before a zip is
+// extracted, roomForZips (when given) makes the run's TMPDIR ready; a zip
+// is bad input when it answers false.
+InputScan scanInputs(const std::vector<std::string>& paths, bool appIdGiven,
+                     const std::function<bool()>& roomForZips = {});

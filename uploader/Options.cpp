@@ -1,10 +1,12 @@
 #include "uploader/Options.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 
 #include "platform/CommandLineOptions.h"
 #include "platform/Text.h"
+#include "platform/urlloading/URL.h"
 
 namespace {
 
@@ -22,6 +24,10 @@ enum OptionId {
   kDebug,
   kHelp,
   kVersion,
+  kURL,
+  kID,
+  kRequireAll,
+  kRetries,
 };
 
 const std::vector<platform::LongOption> kOptions = {
@@ -38,15 +44,37 @@ const std::vector<platform::LongOption> kOptions = {
     {"debug", false, kDebug},
     {"help", false, kHelp},
     {"version", false, kVersion},
+    {"url", true, kURL},
+    {"id", true, kID},
+    {"require-all", false, kRequireAll},
+    {"retries", true, kRetries},
 };
 
-std::optional<int> jobsValue(const std::string& text) {
+// A whole number from `least` to `most`, written in decimal digits.
+std::optional<int> numberValue(const std::string& text, int least, int most) {
   if (text.empty() || text.size() > 3 ||
       !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
     return std::nullopt;
-  const int jobs = std::stoi(text);
-  if (jobs < 1 || jobs > kMostJobs) return std::nullopt;
-  return jobs;
+  const int number = std::stoi(text);
+  if (number < least || number > most) return std::nullopt;
+  return number;
+}
+
+// A UUID as the service names it: 32 lowercase hexadecimal digits, from a
+// text in either case, with or without the dashes of the canonical form.
+std::optional<std::string> uuidValue(const std::string& text) {
+  std::string digits;
+  for (char c : text) {
+    if (c == '-') continue;
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    digits += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return digits.size() == 32 ? std::optional<std::string>(digits) : std::nullopt;
+}
+
+bool isBaseURL(const std::string& text) {
+  return (text.starts_with("https://") || text.starts_with("http://")) &&
+         platform::URL::URLWithString(text).has_value();
 }
 
 // Applies one option; the usage error it makes, if any.
@@ -59,6 +87,7 @@ std::optional<std::string> apply(UploadOptions& options, int id, const std::stri
       options.apiKeyFile = value;
       break;
     case kAppId:
+      if (value.empty()) return "--app-id takes an identifier that is not empty";
       options.appId = value;
       break;
     case kAppVersion:
@@ -90,10 +119,30 @@ std::optional<std::string> apply(UploadOptions& options, int id, const std::stri
       options.platformWord = value;
       break;
     case kJobs:
-      if (auto jobs = jobsValue(value))
+      if (auto jobs = numberValue(value, 1, kMostJobs))
         options.jobs = *jobs;
       else
         return "--jobs takes a number from 1 to " + std::to_string(kMostJobs) + ", not " + value;
+      break;
+    case kRetries:
+      if (auto retries = numberValue(value, 0, kMostRetries))
+        options.retries = *retries;
+      else
+        return "--retries takes a number from 0 to " + std::to_string(kMostRetries) + ", not " +
+               value;
+      break;
+    case kURL:
+      if (!isBaseURL(value)) return "--url takes an http or https URL, not " + value;
+      options.url = value;
+      break;
+    case kID:
+      if (auto uuid = uuidValue(value))
+        options.ids.push_back(*uuid);
+      else
+        return "--id takes a UUID (32 hexadecimal digits, dashes allowed), not " + value;
+      break;
+    case kRequireAll:
+      options.requireAll = true;
       break;
   }
   return std::nullopt;
@@ -121,6 +170,10 @@ std::optional<UploadOptions> parseUploadOptions(int argc, char** argv, std::stri
     }
   }
   options.paths = std::move(parsed.operands);
+  if (options.requireAll && options.ids.empty()) {
+    *error = "--require-all needs at least one --id";
+    return std::nullopt;
+  }
   if (options.paths.empty() && !options.help && !options.version) {
     *error = "no PATH given";
     return std::nullopt;
@@ -131,7 +184,7 @@ std::optional<UploadOptions> parseUploadOptions(int argc, char** argv, std::stri
 std::string uploadUsage() {
   return "usage: upload-dsyms [options] PATH...\n"
          "Uploads the dSYM bundles of each PATH: an .xcarchive, a .dSYM bundle, a folder\n"
-         "(every .dSYM under it) or a .zip of dSYMs.\n"
+         "(every .dSYM and every .zip of dSYMs under it) or a .zip of dSYMs.\n"
          "\n"
          "  --api-key KEY         the API key (or QUORVEX_API_KEY, or --api-key-file)\n"
          "  --api-key-file FILE   read the API key from the file's first line\n"
@@ -140,6 +193,11 @@ std::string uploadUsage() {
          "  --app-build NUMBER    the app's build number\n"
          "  --platform ios|mac    the platform (default: read from each dSYM)\n"
          "  --configuration NAME  the build configuration (default Release)\n"
+         "  --url BASE            the service's code-mapping base URL (or\n"
+         "                        QUORVEX_CODE_MAPPING_BASE_URL)\n"
+         "  --id UUID             send only the dSYMs holding this UUID (repeatable)\n"
+         "  --require-all         fail when a UUID given with --id is not found\n"
+         "  --retries N           attempts after a failed one, per dSYM (default 1)\n"
          "  --dry-run             list what would be sent; send nothing\n"
          "  --jobs N              dSYMs in flight at once (default 2)\n"
          "  --quiet               show no progress\n"

@@ -14,6 +14,10 @@ struct UploadOptions {
   std::optional<std::string> appVersion;    // --app-version: the short version string
   std::optional<std::string> appBuild;      // --app-build: the build number
   std::optional<std::string> platformWord;  // --platform: "ios" or "mac"
+  std::optional<std::string> url;           // --url: the code-mapping base URL
+  std::vector<std::string> ids;             // --id: UUIDs, 32 lowercase hex digits
+  bool requireAll = false;                  // --require-all
+  int retries = 1;                          // --retries
   std::string configuration = "Release";
   bool dryRun = false;
   bool quiet = false;
@@ -24,8 +28,9 @@ struct UploadOptions {
   std::vector<std::string> paths;
 };
 
-// The most dSYMs --jobs lets be in flight at once.
+// The most dSYMs --jobs lets be in flight at once, and the most --retries.
 inline constexpr int kMostJobs = 16;
+inline constexpr int kMostRetries = 10;
 
 // The options and paths of the command line; nothing, with a sentence
 // naming the fault in *error, for a usage error (an unknown option, a

@@ -1,10 +1,8 @@
 #include "uploader/OwnedFolder.h"
 
-#include <cstdlib>
-
-#include "driver/Console.h"
-#include "platform/FileRemoval.h"
-#include "platform/TemporaryFolder.h"
+#include "console/Console.h"
+#include "platform/files/FileRemoval.h"
+#include "platform/files/TemporaryFolder.h"
 
 OwnedFolder::~OwnedFolder() { platform::removeItemTreeAtPath(path_); }
 
@@ -13,7 +11,7 @@ std::unique_ptr<OwnedFolder> makeWorkFolder() {
   auto folder = platform::makePrivateTemporaryFolder("upload-dsyms.", &error);
   if (!folder) {
     QVXLog("Cannot make a folder for the zips: %@", error);
-    std::exit(1);
+    return nullptr;
   }
   auto work = std::make_unique<OwnedFolder>(*folder, true);
   platform::setTemporaryDirectory(work->path());

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/InterruptCleanup.h"
+#include "platform/processes/InterruptCleanup.h"
 
 // A folder the run made for itself: it goes, with whatever it holds, when
 // the object ends, and when guarded also when an interrupt ends the run (a
@@ -29,6 +29,5 @@ class OwnedFolder {
 // ever written into the archive or folder given (it may be read-only). It
 // becomes the run's TMPDIR, so that the zips given as PATHs are extracted
 // inside it as well and an interrupt during an extraction leaves nothing.
-// Made before any thread starts; ends the run with status 1 when it cannot
-// be made.
+// Made before any thread starts; null, reported, when it cannot be made.
 std::unique_ptr<OwnedFolder> makeWorkFolder();

@@ -14,14 +14,16 @@ struct UploadPlan {
   std::vector<DSYMUploadDescription> uploads;
   int refused = 0;
   int badInputs = 0;
+  std::vector<std::string> idsNotFound;  // the --id UUIDs no planned dSYM holds
 };
 
 // Describes each found dSYM: its pairs from all of its DWARF files, its
 // identity (resolveIdentity), its zip in zipFolder. A bundle without a
 // DWARF file or UUID, or without an app identifier, is bad input; one that
 // does not describe its product in the archive is refused with "dSYM
-// Error" naming both sets of pairs. The same UUID set met again is left
-// out. Each is reported, naming the bundle.
+// Error" naming both sets of pairs. The same app and UUID set met again is
+// left out. Each is reported, naming the bundle. With --id, a bundle whose
+// DWARF files hold none of the UUIDs is left out.
 UploadPlan planUploads(const std::vector<FoundDSYM>& found, const UploadOptions& options,
                        const std::string& zipFolder);
 

@@ -4,15 +4,16 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <string>
 
-#include "driver/Console.h"
-#include "platform/BrokenPipe.h"
+#include "console/Console.h"
 #include "platform/Environment.h"
 #include "platform/Log.h"
 #include "platform/MainBundle.h"
-#include "platform/TemporaryFolder.h"
+#include "platform/files/TemporaryFolder.h"
+#include "platform/processes/BrokenPipe.h"
 #include "service/DSYMUploadPipeline.h"
 #include "service/WebServiceInterface.h"
 #include "uploader/DryRun.h"
@@ -56,10 +57,16 @@ std::string apiKey(const UploadOptions& options, const platform::Environment& en
   return *key;
 }
 
+// Names each UUID asked for with --id that no dSYM to be sent holds.
+int reportIdsNotFound(const std::vector<std::string>& ids) {
+  for (const auto& id : ids) QVXLog("No dSYM to send holds the UUID %@ given with --id", id);
+  return static_cast<int>(ids.size());
+}
+
 int upload(const UploadOptions& options, const UploadPlan& plan, const UploadService& service) {
   ConsoleUploadProgress progress(platform::logIsTerminal());
-  const std::vector<bool> sent = uploadDescribedDSYMs(service, plan.uploads, options.jobs,
-                                                      options.quiet ? nullptr : &progress);
+  const std::vector<bool> sent = uploadDescribedDSYMs(
+      service, plan.uploads, options.jobs, options.quiet ? nullptr : &progress, options.retries);
   const int uploaded = static_cast<int>(std::count(sent.begin(), sent.end(), true));
   const int total = static_cast<int>(plan.uploads.size()) + plan.refused;
   QVXLog("uploaded %i of %i", uploaded, total);
@@ -70,13 +77,24 @@ int run(int argc, char** argv) {
   const UploadOptions options = parsedOptions(argc, argv);
   debugMode = options.debug;
   const platform::Environment environment = platform::environmentSnapshot();
-  const UploadService service{codeMappingBaseURL(environment), apiKey(options, environment)};
+  const UploadService service{
+      options.url ? *options.url
+                  : serviceBaseURL(platform::valueFor(environment, "QUORVEX_CODE_MAPPING_BASE_URL"),
+                                   kCodeMappingBaseURL),
+      apiKey(options, environment)};
   // Read: the programs this one starts (the archiver) need not hold it.
   platform::removeEnvironmentVariable("QUORVEX_API_KEY");
-  const std::unique_ptr<OwnedFolder> work = makeWorkFolder();
-  InputScan inputs = scanInputs(options.paths);
-  UploadPlan plan = planUploads(inputs.dsyms, options, work->path());
+  // A dry run writes nothing but what reading a zip takes.
+  std::unique_ptr<OwnedFolder> work;
+  const std::function<bool()> roomForZips = [&work] {
+    if (!work) work = makeWorkFolder();
+    return work != nullptr;
+  };
+  if (!options.dryRun && !roomForZips()) return 1;
+  InputScan inputs = scanInputs(options.paths, options.appId.has_value(), roomForZips);
+  UploadPlan plan = planUploads(inputs.dsyms, options, work ? work->path() : "");
   plan.badInputs += inputs.badInputs;
+  if (options.requireAll) plan.badInputs += reportIdsNotFound(plan.idsNotFound);
   if (options.dryRun) {
     std::cout << dryRunListing(plan.uploads);
     return uploadExitStatus(plan.badInputs, static_cast<int>(plan.uploads.size()),

@@ -2,7 +2,7 @@
 
 #include "platform/Assert.h"
 #include "platform/GlobalQueue.h"
-#include "platform/PercentEscape.h"
+#include "platform/urlloading/PercentEscape.h"
 
 namespace {
 

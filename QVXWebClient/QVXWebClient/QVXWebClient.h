@@ -11,8 +11,8 @@
 #include "QVXWebClient/QVXWebClient/QVXWebRequest.h"
 #include "QVXWebClient/QVXWebClient/QVXWebResponse.h"
 #include "platform/SerialQueue.h"
-#include "platform/URL.h"
 #include "platform/Value.h"
+#include "platform/urlloading/URL.h"
 
 // A cache delegate of the client; it declares nothing and is never called.
 class QVXPersistenceCacheDelegate {

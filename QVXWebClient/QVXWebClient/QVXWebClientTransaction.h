@@ -6,8 +6,8 @@
 
 #include "QVXWebClient/QVXWebClient/QVXWebRequest.h"
 #include "QVXWebClient/QVXWebClient/QVXWebResponse.h"
-#include "platform/HTTPTransportConnection.h"
 #include "platform/SerialQueue.h"
+#include "platform/urlloading/HTTPTransportConnection.h"
 
 // One HTTP exchange for one request: it runs the connection, collects
 // status, headers and body bytes into a response, decodes the body by its

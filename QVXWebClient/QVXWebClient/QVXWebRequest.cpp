@@ -1,16 +1,56 @@
 #include "QVXWebClient/QVXWebClient/QVXWebRequest.h"
 
+#include <algorithm>
+
 #include "platform/Assert.h"
 #include "platform/Format.h"
-#include "platform/PercentEscape.h"
+#include "platform/RandomUUID.h"
+#include "platform/files/FileSearch.h"
+#include "platform/urlloading/PercentEscape.h"
 
 namespace {
 
 constexpr const char* kSourceFile = "QVXWebClient/QVXWebClient/QVXWebRequest";
-constexpr const char* kBoundary = "AaB03x";
+const std::string kBoundary = "AaB03x";
+
+bool textHolds(const platform::Value& record, const char* key, const std::string& needle) {
+  const std::string* text = platform::textForKey(record, key);
+  return text && text->find(needle) != std::string::npos;
+}
+
+// Whether the text could end a part early: the record's name, text value,
+// file name or bytes (in memory or in its file) hold it.
+bool recordHolds(const platform::Value& record, const std::string& needle) {
+  if (!record.is_object()) return false;
+  if (textHolds(record, "field", needle) || textHolds(record, "value", needle) ||
+      textHolds(record, "filename", needle))
+    return true;
+  auto value = record.find("value");
+  if (value != record.end() && value->is_binary()) {
+    const auto& bytes = value->get_binary();
+    return std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end()) != bytes.end();
+  }
+  const std::string* filePath = platform::textForKey(record, "file-path");
+  return filePath && platform::fileHolds(*filePath, needle);
+}
+
+// The boundary of the records' body: "AaB03x", unless a part holds its
+// delimiter and would close itself and open parts of its own (a value read
+// from a file, a name in a zip): then one made anew that no part holds.
+std::string boundaryFor(const platform::Value& records) {
+  std::string boundary = kBoundary;
+  const auto anyHolds = [&](const std::string& delimiter) {
+    return std::any_of(records.begin(), records.end(), [&](const platform::Value& record) {
+      return recordHolds(record, delimiter);
+    });
+  };
+  while (anyHolds("--" + boundary)) boundary = kBoundary + platform::newUUIDString();
+  return boundary;
+}
 
 // Appends one record's part to the body; records of other kinds give nothing.
-void appendPart(platform::RequestBody& body, const platform::Value& record) {
+void appendPart(platform::RequestBody& body, const platform::Value& record,
+                const std::string& boundary) {
   if (!record.is_object()) return;
   const std::string* field = platform::textForKey(record, "field");
   std::string name = field ? *field : "(null)";
@@ -18,7 +58,7 @@ void appendPart(platform::RequestBody& body, const platform::Value& record) {
   const std::string* filePath = platform::textForKey(record, "file-path");
   if (value != record.end() && value->is_string()) {
     body.appendText(platform::format("--%@\r\nContent-Disposition: form-data; name=\"%@\"\r\n",
-                                     kBoundary, name));
+                                     boundary, name));
     body.appendText("Content-Type: text/plain\r\n\r\n");
     body.appendText(platform::format("%@\r\n", value->get<std::string>()));
     return;
@@ -28,7 +68,7 @@ void appendPart(platform::RequestBody& body, const platform::Value& record) {
   const std::string* fileName = platform::textForKey(record, "filename");
   body.appendText(
       platform::format("--%@\r\nContent-Disposition: form-data; name=\"%@\"; filename=\"%@\"\r\n",
-                       kBoundary, name, fileName ? *fileName : std::string("(null)")));
+                       boundary, name, fileName ? *fileName : std::string("(null)")));
   if (const std::string* mimeType = platform::textForKey(record, "mime-type")) {
     body.appendText(platform::format("Content-Type: %@\r\n", *mimeType));
     body.appendText("Content-Transfer-Encoding: binary\r\n\r\n");
@@ -139,10 +179,11 @@ void QVXWebRequest::setFormData(const platform::Value& dictionary) {
 std::shared_ptr<platform::RequestBody> QVXWebRequest::formBody() {
   if (!_formFields || _formFields->empty()) return nullptr;
   auto body = std::make_shared<platform::RequestBody>();
+  const std::string boundary = boundaryFor(*_formFields);
   body->appendText("MIME-Version: 1.0\r\n");
-  for (const platform::Value& record : *_formFields) appendPart(*body, record);
-  body->appendText(platform::format("--%@--\r\n", kBoundary));
-  addValue_forHTTPHeaderField(platform::format("multipart/form-data; boundary=%@", kBoundary),
+  for (const platform::Value& record : *_formFields) appendPart(*body, record, boundary);
+  body->appendText(platform::format("--%@--\r\n", boundary));
+  addValue_forHTTPHeaderField(platform::format("multipart/form-data; boundary=%@", boundary),
                               "Content-Type");
   return body;
 }

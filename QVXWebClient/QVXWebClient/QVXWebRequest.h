@@ -6,11 +6,11 @@
 #include <optional>
 #include <string>
 
-#include "platform/HTTPTransportBody.h"
-#include "platform/HTTPTransportProtectionSpace.h"
-#include "platform/HTTPTransportRequest.h"
-#include "platform/URL.h"
 #include "platform/Value.h"
+#include "platform/urlloading/HTTPTransportBody.h"
+#include "platform/urlloading/HTTPTransportProtectionSpace.h"
+#include "platform/urlloading/HTTPTransportRequest.h"
+#include "platform/urlloading/URL.h"
 
 // One HTTP request before it is sent: method, path or absolute URL, query
 // parameters, header fields and form records. It turns itself into the

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "platform/Error.h"
-#include "platform/HTTPTransportResponse.h"
-#include "platform/URL.h"
 #include "platform/Value.h"
+#include "platform/urlloading/HTTPTransportResponse.h"
+#include "platform/urlloading/URL.h"
 
 // The record of one finished HTTP exchange: the URL requested, the status,
 // the response headers, the raw body bytes, the decoded body and the error.

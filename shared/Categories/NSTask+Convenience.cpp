@@ -1,9 +1,9 @@
 #include <memory>
 
 #include "platform/Assert.h"
-#include "platform/Pipe.h"
-#include "platform/Task.h"
 #include "platform/Text.h"
+#include "platform/processes/Pipe.h"
+#include "platform/processes/Task.h"
 #include "shared/Categories/NSTask+Convenience.h"
 
 namespace {

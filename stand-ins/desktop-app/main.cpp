@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/FileWriting.h"
+#include "platform/files/FileWriting.h"
 
 namespace {
 

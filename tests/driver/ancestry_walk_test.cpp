@@ -4,7 +4,7 @@
 #include <map>
 
 #include "driver/HostDetection.h"
-#include "platform/ProcessRecords.h"
+#include "platform/processes/ProcessRecords.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "driver/HostDetection.h"
 #include "tests/support/DesktopApp.h"
 #include "tests/support/TestSupport.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/ProcessRecords.h"
+#include "platform/processes/ProcessRecords.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/SymbolicLinks.h"
+#include "platform/files/SymbolicLinks.h"
 #include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;

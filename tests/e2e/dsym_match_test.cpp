@@ -150,6 +150,40 @@ TEST_F(DSYMMatchTest, TerminatedWhileWaitingEndsByTheSignalAtOnce) {
   expectNoZipBesideTheDSYM();
 }
 
+// A DWARF file that also holds big-endian PowerPC slices, as the dSYMs of
+// older libraries do, is complete and holds the executable's pairs: it goes
+// out at once, in either mode (the parameter: interactive).
+class BigEndianSlicesTest : public DSYMMatchTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(BigEndianSlicesTest, DSYMWithThemPassesTheCheck) {
+  testsupport::writeWithBigEndianSlices(dwarfFile, root / "Mixed");
+  fs::copy_file(root / "Mixed", dwarfFile, fs::copy_options::overwrite_existing);
+  ASSERT_EQ(testsupport::dwarfdumpUUIDs(dwarfFile).size(), 4u);
+  ServiceProcess service;
+  testsupport::DesktopApp app(root / "home", "203");
+  Settings settings = buildSettings(service.baseURL());
+  settings["QUORVEX_DSYM_WAIT_SECONDS"] = "0";
+  ProcessResult result;
+  if (GetParam()) {
+    for (const auto& [name, value] : app.environment()) settings[name] = value;
+    result = testsupport::runProcess({testsupport::runExecutable(), testsupport::kBuildServerKey},
+                                     settings, settings["SRCROOT"]);
+  } else {
+    result = runUnderBotsDaemon(settings);
+  }
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(countOf(result.err, "dSYM Error"), 0u) << result.err;
+  if (GetParam()) {
+    EXPECT_EQ(app.recordedURLs().size(), 1u);
+  } else {
+    ASSERT_EQ(service.records("upload").size(), 1u);
+    EXPECT_EQ(testsupport::uploadedPairs(service.records("upload")[0]), expectedSummary());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, BigEndianSlicesTest, ::testing::Bool(),
+                         [](const auto& row) { return row.param ? "Interactive" : "BuildServer"; });
+
 // An executable without UUIDs, or one that cannot be read, leaves nothing to
 // compare: the stale dSYM goes out as before, without waiting, but only when
 // its DWARF file is complete.

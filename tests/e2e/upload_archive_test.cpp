@@ -169,14 +169,21 @@ class UploadArchiveTest : public testsupport::BuildServerRunTest {
   }
 };
 
+// Links stay links, but a DWARF file that is a link goes as the file it
+// points to: the service needs the debug information, not a path.
 TEST_F(UploadArchiveTest, ZipOfAFatAppsDSYMHoldsTheBundleTreeWithLinksAsLinks) {
   const std::string dwarf = products + "/App.app.dSYM/Contents/Resources/DWARF";
-  fs::create_symlink("App", dwarf + "/App.link");
-  fs::create_symlink("../../Info.plist", dwarf + "/Info.link");
+  fs::create_symlink("DWARF/App", dwarf + "/../App.link");
+  fs::create_symlink("../Info.plist", dwarf + "/../Info.link");
+  fs::rename(dwarf + "/App", root / "App.cached");
+  fs::create_symlink(root / "App.cached", dwarf + "/App");
   fs::create_directory(products + "/App.app.dSYM/Contents/Resources/Empty");
   rememberProductsFolder();
   expectUploadOfTheBundleTree(buildSettings(""));
   ASSERT_EQ(testsupport::dwarfdumpUUIDs(dwarf + "/App").size(), 2u);
+  EXPECT_NE(treeListing(products + "/App.app.dSYM", "App.app.dSYM")
+                .find("link App.app.dSYM/Contents/Resources/App.link -> DWARF/App"),
+            std::string::npos);
 }
 
 TEST_F(UploadArchiveTest, ZipOfAThinAppsDSYMHoldsTheBundleTree) {

@@ -105,3 +105,53 @@ TEST_F(UploadDSYMsArchiveTest, UploadsEveryDSYMWithItsOwnPairsAndTheArchivesIden
   EXPECT_EQ(testsupport::countOf(result.err, "\n\nBrantle: uploaded 4 of 4\n"), 1u);
   EXPECT_TRUE(fs::is_empty(tmp.path()));
 }
+
+namespace {
+
+struct ChangeRow {
+  const char* name;
+  const char* change;  // shell commands run on the bundle $1 before it is zipped
+};
+
+const ChangeRow kChangeRows[] = {
+    {"RewrittenInPlaceWithTheSameUUIDs",
+     "cat \"$1/Contents/Resources/DWARF/A\" >\"$1.copy\"; "
+     "cat \"$1.copy\" >\"$1/Contents/Resources/DWARF/A\""},
+    {"FileAddedToTheDWARFFolder", "head -c 16 /dev/zero >\"$1/Contents/Resources/DWARF/B\""},
+};
+
+}  // namespace
+
+class UploadDSYMsChangedBundle : public ::testing::TestWithParam<ChangeRow> {};
+
+// What the zip holds is what the check looked at: a bundle that changes
+// between the look and the end of its zip is never sent.
+TEST_P(UploadDSYMsChangedBundle, IsNotSentAndCountsAsNotUploaded) {
+  testsupport::TempDir work;
+  const std::string framework = work / "Brantle.framework";
+  fs::create_directories(framework);
+  fs::copy_file(testsupport::uploadDSYMsExecutable(), framework + "/upload-dsyms");
+  testsupport::writeFile(framework + "/archiver",
+                         std::string("#!/bin/sh\nset -e\nchange() {\n") + GetParam().change +
+                             "\n}\nchange \"$4\"\nexec " + testsupport::binaryRoot() +
+                             "/Brantle.framework/archiver \"$@\"\n");
+  fs::permissions(framework + "/archiver", fs::perms::owner_all);
+  const std::string binary = testsupport::buildThinExecutable(work / "bin", "A", kiOS);
+  testsupport::buildDSYM(binary, work / "A.dSYM");
+  testsupport::ServiceProcess service;
+  auto environment = testsupport::privateXDGEnvironment(work / "home");
+  environment["QUORVEX_API_KEY"] = testsupport::kBuildServerKey;
+  environment["QUORVEX_CODE_MAPPING_BASE_URL"] = service.baseURL();
+  environment["PATH"] = "/usr/bin:/bin";
+  auto result = testsupport::runProcess(
+      {framework + "/upload-dsyms", "--quiet", "--app-id", "com.example.App", work / "A.dSYM"},
+      environment);
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(testsupport::countOf(result.err, "A.dSYM changed while it was zipped"), 1u)
+      << result.err;
+  EXPECT_EQ(testsupport::countOf(result.err, "uploaded 0 of 1"), 1u) << result.err;
+  EXPECT_EQ(service.records("upload").size(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, UploadDSYMsChangedBundle, ::testing::ValuesIn(kChangeRows),
+                         [](const auto& row) { return std::string(row.param.name); });

@@ -5,7 +5,7 @@
 
 #include "handoff/BuildCache.h"
 #include "platform/Digest.h"
-#include "platform/DirectoryListing.h"
+#include "platform/files/DirectoryListing.h"
 #include "tests/support/ScopedVariable.h"
 #include "tests/support/TestSupport.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 #include "handoff/MacAppHandoff.h"
 #include "platform/MainBundle.h"
 #include "tests/support/Browser.h"

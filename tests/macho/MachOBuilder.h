@@ -2,7 +2,8 @@
 
 // A small builder of Mach-O and fat images, byte by byte, for the cases no
 // toolchain writes: size-0 commands, two UUID commands, empty fat tables,
-// counts and offsets past the end of the file.
+// counts and offsets past the end of the file, and slices in the other byte
+// order (big-endian PowerPC), which no toolchain of this machine writes.
 
 #include <algorithm>
 #include <array>
@@ -57,7 +58,16 @@ inline UUIDBytes uuidFrom(std::uint8_t first) {
   return uuid;
 }
 
-// One thin Mach-O image: a header and its load commands, then padding.
+// Where a segment lies in its slice's file bytes.
+struct FileRange {
+  std::uint64_t offset = 0;
+  std::uint64_t size = 0;
+};
+
+// One thin Mach-O image: a header and its load commands, then padding. The
+// other-order magics (MH_CIGAM, MH_CIGAM_64) give an image whose every word
+// the builder writes is stored in that order, as a big-endian slice is;
+// bodies given to command() are taken as they are.
 class MachOImage {
  public:
   explicit MachOImage(std::uint32_t magic = machofile::MH_MAGIC_64,
@@ -70,8 +80,8 @@ class MachOImage {
   // 8 + body size unless given.
   MachOImage& command(std::uint32_t cmd, const Bytes& body, std::int64_t cmdsize = -1) {
     Bytes bytes;
-    appendWord(bytes, cmd);
-    appendWord(bytes, static_cast<std::uint32_t>(cmdsize < 0 ? 8 + body.size() : cmdsize));
+    word(bytes, cmd);
+    word(bytes, static_cast<std::uint32_t>(cmdsize < 0 ? 8 + body.size() : cmdsize));
     bytes.insert(bytes.end(), body.begin(), body.end());
     commands_.push_back(std::move(bytes));
     return *this;
@@ -83,27 +93,27 @@ class MachOImage {
 
   MachOImage& versionMinimum(std::uint32_t cmd, std::uint32_t version, std::uint32_t sdk) {
     Bytes body;
-    appendWord(body, version);
-    appendWord(body, sdk);
+    word(body, version);
+    word(body, sdk);
     return command(cmd, body);
   }
 
   MachOImage& buildVersion(std::uint32_t platform, std::uint32_t minos, std::uint32_t sdk) {
     Bytes body;
-    appendWord(body, platform);
-    appendWord(body, minos);
-    appendWord(body, sdk);
-    appendWord(body, 0);
+    word(body, platform);
+    word(body, minos);
+    word(body, sdk);
+    word(body, 0);
     return command(machofile::LC_BUILD_VERSION, body);
   }
 
   // A library-load command of the given number, its path padded to 8 bytes.
   MachOImage& dylib(std::uint32_t cmd, const std::string& path) {
     Bytes body;
-    appendWord(body, sizeof(machofile::dylib_command));
-    appendWord(body, 2);
-    appendWord(body, 0x10000);
-    appendWord(body, 0x10000);
+    word(body, sizeof(machofile::dylib_command));
+    word(body, 2);
+    word(body, 0x10000);
+    word(body, 0x10000);
     body.insert(body.end(), path.begin(), path.end());
     do body.push_back(0);
     while ((body.size() + 8) % 8 != 0);
@@ -112,41 +122,45 @@ class MachOImage {
 
   MachOImage& encryptionInfo(std::uint32_t cmd, std::uint32_t cryptid) {
     Bytes body;
-    appendWord(body, 0x4000);
-    appendWord(body, 0x1000);
-    appendWord(body, cryptid);
-    if (cmd == machofile::LC_ENCRYPTION_INFO_64) appendWord(body, 0);
+    word(body, 0x4000);
+    word(body, 0x1000);
+    word(body, cryptid);
+    if (cmd == machofile::LC_ENCRYPTION_INFO_64) word(body, 0);
     return command(cmd, body);
   }
 
   // A segment command (64-bit when the magic is) named segname holding
-  // sections (name, file offset), each recorded under segment "__TEXT".
+  // sections (name, file offset), each recorded under segment "__TEXT",
+  // over the given bytes of the file (none unless given).
   MachOImage& segment(const std::string& segname,
-                      const std::vector<std::pair<std::string, std::uint32_t>>& sections) {
+                      const std::vector<std::pair<std::string, std::uint32_t>>& sections,
+                      FileRange file = {}) {
     const bool wide = is64();
     Bytes body;
     appendName16(body, segname);
-    if (wide) {
-      for (int i = 0; i < 4; ++i) appendQuad(body, 0);
-    } else {
-      for (int i = 0; i < 4; ++i) appendWord(body, 0);
+    const std::uint64_t addresses[] = {0, file.size, file.offset, file.size};
+    for (std::uint64_t value : addresses) {
+      if (wide)
+        quad(body, value);
+      else
+        word(body, static_cast<std::uint32_t>(value));
     }
-    appendWord(body, 5);
-    appendWord(body, 5);
-    appendWord(body, static_cast<std::uint32_t>(sections.size()));
-    appendWord(body, 0);
+    word(body, 5);
+    word(body, 5);
+    word(body, static_cast<std::uint32_t>(sections.size()));
+    word(body, 0);
     for (const auto& [name, offset] : sections) {
       appendName16(body, name);
       appendName16(body, "__TEXT");
       if (wide) {
-        appendQuad(body, 0x100000000ull + offset);
-        appendQuad(body, 16);
+        quad(body, 0x100000000ull + offset);
+        quad(body, 16);
       } else {
-        appendWord(body, 0x1000 + offset);
-        appendWord(body, 16);
+        word(body, 0x1000 + offset);
+        word(body, 16);
       }
-      appendWord(body, offset);
-      for (int i = 0; i < (wide ? 7 : 6); ++i) appendWord(body, 0);
+      word(body, offset);
+      for (int i = 0; i < (wide ? 7 : 6); ++i) word(body, 0);
     }
     return command(wide ? machofile::LC_SEGMENT_64 : machofile::LC_SEGMENT, body);
   }
@@ -165,25 +179,36 @@ class MachOImage {
   }
 
   bool is64() const { return magic_ == machofile::MH_MAGIC_64 || magic_ == machofile::MH_CIGAM_64; }
+  bool otherByteOrder() const {
+    return magic_ == machofile::MH_CIGAM || magic_ == machofile::MH_CIGAM_64;
+  }
 
   Bytes bytes() const {
     Bytes out;
     std::uint32_t total = 0;
     for (const auto& command : commands_) total += static_cast<std::uint32_t>(command.size());
-    appendWord(out, magic_);
-    appendWord(out, static_cast<std::uint32_t>(cputype_));
-    appendWord(out, static_cast<std::uint32_t>(cpusubtype_));
-    appendWord(out, filetype_);
-    appendWord(out, countSet_ ? count_ : static_cast<std::uint32_t>(commands_.size()));
-    appendWord(out, total);
-    appendWord(out, 0);
-    if (is64()) appendWord(out, 0);
+    appendWord(out, magic_);  // as given: an other-order magic is the stored form
+    word(out, static_cast<std::uint32_t>(cputype_));
+    word(out, static_cast<std::uint32_t>(cpusubtype_));
+    word(out, filetype_);
+    word(out, countSet_ ? count_ : static_cast<std::uint32_t>(commands_.size()));
+    word(out, total);
+    word(out, 0);
+    if (is64()) word(out, 0);
     for (const auto& command : commands_) out.insert(out.end(), command.begin(), command.end());
     out.resize(out.size() + padding_, 0);
     return out;
   }
 
  private:
+  // A word or quad of the image, stored in the image's byte order.
+  void word(Bytes& bytes, std::uint32_t value) const {
+    appendWord(bytes, otherByteOrder() ? __builtin_bswap32(value) : value);
+  }
+  void quad(Bytes& bytes, std::uint64_t value) const {
+    appendQuad(bytes, otherByteOrder() ? __builtin_bswap64(value) : value);
+  }
+
   std::uint32_t magic_;
   std::int32_t cputype_;
   std::int32_t cpusubtype_;

@@ -24,6 +24,7 @@ enum class Cut {
   none,            // the whole file
   lastByte,        // one byte short: the last fat slice runs past the end
   afterCommands,   // right after a thin file's load commands: its segments do not fit
+  insideCommands,  // inside a thin file's first load command: no segment is even named
   whileBeingRead,  // to 64 bytes after its size was taken, before its headers are read
 };
 
@@ -33,6 +34,7 @@ struct Row {
   Cut cut;
   bool opens;
   bool complete;
+  bool bigEndianSlices = false;  // the fat file with a ppc and a ppc64 slice beside its own
 };
 
 // The end of a thin 64-bit file's load commands: header plus sizeofcmds.
@@ -52,25 +54,30 @@ class CompletenessTest : public ::testing::TestWithParam<Row> {
     const std::string fat = testsupport::buildFatFile(*dir / "App", {arm64, sim});
     fatDWARF = testsupport::buildDSYM(fat, *dir / "App.dSYM");
     thinDWARF = testsupport::buildDSYM(arm64, *dir / "Thin.dSYM");
+    mixedDWARF = testsupport::writeWithBigEndianSlices(fatDWARF, *dir / "Mixed");
   }
   static void TearDownTestSuite() { delete dir; }
 
   static TempDir* dir;
   static std::string fatDWARF;
   static std::string thinDWARF;
+  static std::string mixedDWARF;
 };
 
 TempDir* CompletenessTest::dir = nullptr;
 std::string CompletenessTest::fatDWARF;
 std::string CompletenessTest::thinDWARF;
+std::string CompletenessTest::mixedDWARF;
 
 TEST_P(CompletenessTest, OpensAndIsCompleteOnlyWhenWhole) {
   const Row& row = GetParam();
   TempDir work;
   const std::string path = work / "DWARF";
-  fs::copy_file(row.fat ? fatDWARF : thinDWARF, path);
+  fs::copy_file(row.bigEndianSlices ? mixedDWARF : row.fat ? fatDWARF : thinDWARF, path);
   if (row.cut == Cut::lastByte) fs::resize_file(path, fs::file_size(path) - 1);
   if (row.cut == Cut::afterCommands) fs::resize_file(path, endOfLoadCommands(path));
+  if (row.cut == Cut::insideCommands)
+    fs::resize_file(path, sizeof(machofile::mach_header_64) + sizeof(machofile::load_command));
 
   const int fd = open(path.c_str(), O_RDONLY);
   ASSERT_GE(fd, 0);
@@ -96,8 +103,10 @@ INSTANTIATE_TEST_SUITE_P(
     DWARFFiles, CompletenessTest,
     ::testing::Values(Row{"WholeFat", true, Cut::none, true, true},
                       Row{"WholeThin", false, Cut::none, true, true},
+                      Row{"WholeFatWithBigEndianSlices", true, Cut::none, true, true, true},
                       Row{"FatSlicePastTheEnd", true, Cut::lastByte, true, false},
                       Row{"SegmentPastItsSlice", false, Cut::afterCommands, true, false},
+                      Row{"CutInsideItsLoadCommands", false, Cut::insideCommands, true, false},
                       Row{"TruncatedWhileBeingRead", true, Cut::whileBeingRead, false, false}),
     [](const ::testing::TestParamInfo<Row>& row) { return std::string(row.param.name); });
 

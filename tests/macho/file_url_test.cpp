@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/FileURL.h"
+#include "platform/files/FileURL.h"
 
 using platform::FileURL;
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -126,6 +127,22 @@ TEST_F(RealMachOFiles, SixtyFourBitFatFileMatchesDwarfdump) {
 TEST_F(RealMachOFiles, DWARFFileOfTheDSYMMatchesDwarfdump) {
   expectPairsEqualDwarfdump(dwarf_);
   EXPECT_EQ(testsupport::dwarfdumpUUIDs(dwarf_), testsupport::dwarfdumpUUIDs(fat_));
+}
+
+// Big-endian PowerPC slices beside the little-endian ones, as in the dSYMs
+// of older libraries: each slice gives dwarfdump's pair, and the file is
+// complete.
+TEST_F(RealMachOFiles, DWARFFileWithBigEndianSlicesMatchesDwarfdump) {
+  TempDir dir;
+  auto mixed = testsupport::writeWithBigEndianSlices(dwarf_, dir / "mixed");
+  auto expected = testsupport::dwarfdumpUUIDs(mixed);
+  ASSERT_EQ(expected.size(), 5u);
+  for (const UUIDAndArchitecture& added :
+       {UUIDAndArchitecture{"404142434445464748494a4b4c4d4e4f", "ppc"},
+        UUIDAndArchitecture{"505152535455565758595a5b5c5d5e5f", "ppc64"}})
+    EXPECT_EQ(std::count(expected.begin(), expected.end(), added), 1) << added.architecture;
+  expectPairsEqualDwarfdump(mixed);
+  EXPECT_TRUE(QVXMachOBinary::MachOBinaryWithPath(mixed)->isComplete());
 }
 
 TEST_F(RealMachOFiles, PatchedSubtypesMatchDwarfdump) {

@@ -160,12 +160,13 @@ TEST(MachOSliceWalk, TableOrderIsKeptWhateverTheOffsetsOrder) {
   EXPECT_EQ(std::memcmp(slices[2].startAddress, first.data(), first.size()), 0);
 }
 
-TEST(MachOSliceWalk, OtherByteOrderHeadersAreTakenAsStored) {
+TEST(MachOSliceWalk, OtherByteOrderHeadersAreReadInTheirOwnOrder) {
   TempDir dir;
   OpenFile file(dir, MachOImage(MH_CIGAM_64, 0x0c000001, 0).bytes());
   auto slices = slicesOf(file);
   ASSERT_EQ(slices.size(), 1u);
   EXPECT_EQ(slices[0].cputype, 0x0c000001);
+  EXPECT_EQ(file.start()[4], 0x0c);  // stored big-endian, as written
 }
 
 TEST(MachOSliceWalk, SliceByNameTakesTheLastMatch) {

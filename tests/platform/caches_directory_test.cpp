@@ -4,8 +4,8 @@
 #include <optional>
 #include <regex>
 
-#include "platform/CachesDirectory.h"
 #include "platform/RandomUUID.h"
+#include "platform/files/CachesDirectory.h"
 #include "tests/support/ScopedVariable.h"
 
 using testsupport::ScopedVariable;

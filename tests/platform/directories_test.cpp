@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/DirectoryCreation.h"
-#include "platform/DirectoryListing.h"
+#include "platform/files/DirectoryCreation.h"
+#include "platform/files/DirectoryListing.h"
 #include "tests/support/PermissionsHeeded.h"
 #include "tests/support/TestSupport.h"
 

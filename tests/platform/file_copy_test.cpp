@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "platform/FileCopy.h"
+#include "platform/files/FileCopy.h"
 #include "tests/support/PermissionsHeeded.h"
 #include "tests/support/TestSupport.h"
 

@@ -11,8 +11,8 @@
 #include <functional>
 #include <thread>
 
-#include "platform/InterruptCleanup.h"
-#include "platform/Task.h"
+#include "platform/processes/InterruptCleanup.h"
+#include "platform/processes/Task.h"
 #include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <map>
 
-#include "platform/URLOpener.h"
+#include "platform/desktop/URLOpener.h"
 #include "tests/support/TestSupport.h"
 
 TEST(URLOpener, EscapedURLsAreValid) {

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/Console.h"
+#include "console/Console.h"
 
 int main(int argc, char** argv) {
   int threads = argc > 1 ? atoi(argv[1]) : 8;

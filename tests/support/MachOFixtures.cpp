@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/macho/MachOBuilder.h"
 #include "tests/support/TestSupport.h"
 
 namespace testsupport {
@@ -109,6 +110,21 @@ void setHostWord(std::vector<char>& bytes, std::size_t offset, std::uint32_t wor
 std::uint32_t bigEndianWord(const std::vector<char>& bytes, std::size_t offset) {
   std::uint32_t host = hostWord(bytes, offset);
   return __builtin_bswap32(host);
+}
+
+// A 4 KB DWARF slice stored big-endian whose __DWARF segment covers it
+// whole: read in the host's order, the segment would run far past it.
+machobuilder::Bytes bigEndianDWARFSlice(std::uint32_t magic, std::int32_t cputype,
+                                        const machobuilder::UUIDBytes& uuid) {
+  constexpr std::uint64_t kSize = 0x1000;
+  machobuilder::Bytes bytes =
+      machobuilder::MachOImage(magic, cputype, machofile::CPU_SUBTYPE_POWERPC_ALL,
+                               machofile::MH_DSYM)
+          .segment("__DWARF", {}, {0, kSize})
+          .uuid(uuid)
+          .bytes();
+  bytes.resize(kSize);
+  return bytes;
 }
 
 bool isVersionCommand(std::uint32_t command) {
@@ -306,6 +322,20 @@ std::string writeAsFat64(const std::string& sourcePath, const std::string& outpu
   std::fill(bytes.begin() + 8, bytes.begin() + static_cast<long>(firstSlice), 0);
   std::copy(table.begin(), table.end(), bytes.begin() + 8);
   writeBytes(outputPath, bytes);
+  return outputPath;
+}
+
+std::string writeWithBigEndianSlices(const std::string& sourcePath, const std::string& outputPath) {
+  const std::string ppc = outputPath + ".ppc", ppc64 = outputPath + ".ppc64";
+  machobuilder::writeBytes(ppc,
+                           bigEndianDWARFSlice(machofile::MH_CIGAM, machofile::CPU_TYPE_POWERPC,
+                                               machobuilder::uuidFrom(0x40)));
+  machobuilder::writeBytes(
+      ppc64, bigEndianDWARFSlice(machofile::MH_CIGAM_64, machofile::CPU_TYPE_POWERPC64,
+                                 machobuilder::uuidFrom(0x50)));
+  buildFatFile(outputPath, {sourcePath, ppc, ppc64});
+  std::filesystem::remove(ppc);
+  std::filesystem::remove(ppc64);
   return outputPath;
 }
 

@@ -100,6 +100,14 @@ std::string writeWithFatEntriesSwapped(const std::string& sourcePath, const std:
 // slice). Returns outputPath.
 std::string writeAsFat64(const std::string& sourcePath, const std::string& outputPath);
 
+// Copies a thin or fat Mach-O file to outputPath as a fat file that also
+// holds two slices stored big-endian, as the PowerPC slices of older
+// libraries and their dSYMs are (no toolchain of this machine writes them):
+// a ppc and a ppc64 DWARF slice from the tests' Mach-O builder, each with an
+// LC_UUID and a __DWARF segment over the whole slice, put beside the file's
+// slices by llvm-lipo-14. Returns outputPath.
+std::string writeWithBigEndianSlices(const std::string& sourcePath, const std::string& outputPath);
+
 // Rewrites the platform and minimum OS version (packed, 0x00010000 for
 // 1.0) of the LC_BUILD_VERSION command of a thin little-endian Mach-O
 // file, for systems the linker does not know (visionOS is platform 11).

@@ -9,8 +9,10 @@ sorted line per entry, so that the two listings can be compared:
   zip_tree.py zip ARCHIVE        every entry; exits 1 when a member's data
                                  does not match its CRC-32
   zip_tree.py tree FOLDER NAME   FOLDER (followed when it is a link) as the
-                                 top entry NAME/; links inside stay links;
-                                 FIFOs, sockets and devices are left out
+                                 top entry NAME/; links inside stay links,
+                                 but those of Contents/Resources/DWARF are
+                                 the files they point to; FIFOs, sockets
+                                 and devices are left out
 """
 import os
 import stat
@@ -56,6 +58,8 @@ def tree_lines(folder, name):
         for entry in sorted(dirs + files):
             path = os.path.join(here, entry)
             info = os.lstat(path)
+            if stat.S_ISLNK(info.st_mode) and relative == "Contents/Resources/DWARF":
+                info = os.stat(path)
             if stat.S_ISLNK(info.st_mode):
                 lines.append("link %s%s -> %s" % (prefix, entry, os.readlink(path)))
             elif stat.S_ISDIR(info.st_mode):

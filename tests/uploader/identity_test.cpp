@@ -31,6 +31,8 @@ UploadOptions withOptions(const char* id, const char* version, const char* build
 
 const AppIdentity kArchive{"com.example.Archived", "2.0", "200"};
 const AppIdentity kArchiveWithoutProperties{};
+const AppIdentity kArchiveWithNumbers{"com.example.Numbers", 2.5, 42};
+const AppIdentity kArchiveWithEmptyTexts{"", "", ""};
 const DSYMFacts kIOSDSYM{"1.0", "100", machofile::PLATFORM_IOS};
 
 const IdentityRow kRows[] = {
@@ -50,6 +52,15 @@ const IdentityRow kRows[] = {
      "1.5",
      "150",
      "unknown"},
+    {"NumbersGoAsTheirText",
+     {},
+     &kArchiveWithNumbers,
+     kIOSDSYM,
+     "com.example.Numbers",
+     "2.5",
+     "42",
+     "ios"},
+    {"EmptyTextsFallThrough", {}, &kArchiveWithEmptyTexts, kIOSDSYM, nullptr, "1.0", "100", "ios"},
     {"SimulatorIsIOS",
      withOptions("a", nullptr, nullptr, nullptr),
      nullptr,

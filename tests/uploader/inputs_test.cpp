@@ -17,6 +17,7 @@ struct InputRow {
   std::vector<std::string> paths;  // relative to the test's folder
   std::vector<std::string> found;  // bundles, relative to the test's folder
   int badInputs;
+  bool appId = false;  // --app-id given
 };
 
 const InputRow kRows[] = {
@@ -26,9 +27,15 @@ const InputRow kRows[] = {
     {"PlainFile", {"in/notes.txt"}, {}, 1},
     {"FolderWithoutBundles", {"empty"}, {}, 1},
     {"ArchiveWithoutInfoPlist", {"Broken.xcarchive"}, {}, 1},
+    {"ArchiveWithoutInfoPlistGivenAnAppId",
+     {"Broken.xcarchive"},
+     {"Broken.xcarchive/dSYMs/App.app.dSYM"},
+     0,
+     true},
     {"ArchiveWithDamagedInfoPlist", {"Damaged.xcarchive"}, {}, 1},
     {"Archive", {"App.xcarchive"}, {"App.xcarchive/dSYMs/App.app.dSYM"}, 0},
-    {"ZipFromAMacWithMACOSXFolder", {"Finder.zip"}, {"Finder.zip/A.dSYM"}, 0},
+    {"ZipFromAMacWithMACOSXFolder", {"Finder.zip"}, {"Finder.zip:A.dSYM"}, 0},
+    {"FolderHoldingAZip", {"zips"}, {"zips/Finder.zip:A.dSYM"}, 0},
 };
 
 }  // namespace
@@ -53,6 +60,8 @@ class InputScanTest : public ::testing::TestWithParam<InputRow> {
                                       dir / "finder")
                   .status,
               0);
+    fs::create_directories(dir / "zips");
+    fs::copy_file(dir / "Finder.zip", dir / "zips/Finder.zip");
     fs::create_symlink(dir / "outside", dir / "in/linked");
     fs::create_symlink(dir / "outside/C.dSYM", dir / "in/C.dSYM");
     fs::create_directories(dir / "empty");
@@ -70,18 +79,14 @@ TEST_P(InputScanTest, FindsTheBundlesOrReportsBadInput) {
   const InputRow& row = GetParam();
   std::vector<std::string> paths;
   for (const auto& path : row.paths) paths.push_back(dir / path);
-  const InputScan scan = scanInputs(paths);
+  const InputScan scan = scanInputs(paths, row.appId);
   std::vector<std::string> found;
-  for (const auto& dsym : scan.dsyms) {
-    const bool extracted =
-        !scan.extractedZips.empty() && dsym.path.starts_with(scan.extractedZips[0]->path() + "/");
-    found.push_back(extracted ? row.paths[0] + "/" + fs::path(dsym.path).filename().string()
-                              : fs::relative(dsym.path, dir.path()).string());
-  }
+  for (const auto& dsym : scan.dsyms)
+    found.push_back(dsym.shownPath().substr(dir.path().size() + 1));
   EXPECT_EQ(found, row.found);
   EXPECT_EQ(scan.badInputs, row.badInputs);
   for (const auto& dsym : scan.dsyms) {
-    if (dsym.archive) {
+    if (dsym.archive && !row.appId) {
       EXPECT_EQ(dsym.archive->identity.identifier, "com.example.App");
     }
   }

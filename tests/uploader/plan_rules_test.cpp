@@ -19,6 +19,7 @@ struct DedupRow {
   const char* name;
   std::vector<UUIDArchitecturePair> first, second;
   bool same;
+  const char* secondIdentifier = "com.example.App";
 };
 
 const DedupRow kDedupRows[] = {
@@ -27,15 +28,26 @@ const DedupRow kDedupRows[] = {
     {"RepeatedPairCountsOnce", {kA, kB, kB}, {kB, kA}, true},
     {"OneSliceMore", {kA, kB}, {kA}, false},
     {"SameUUIDOtherArchitecture", {kB}, {kBAsArm64e}, false},
+    {"SamePairsForAnotherApp", {kA, kB}, {kA, kB}, false, "com.example.Other"},
 };
+
+DSYMUploadDescription describedFor(const char* identifier,
+                                   const std::vector<UUIDArchitecturePair>& pairs) {
+  DSYMUploadDescription description;
+  description.identifier = identifier;
+  description.pairs = pairs;
+  return description;
+}
 
 }  // namespace
 
 class DedupKey : public ::testing::TestWithParam<DedupRow> {};
 
-TEST_P(DedupKey, TheSameUUIDSetIsTheSameDSYM) {
+TEST_P(DedupKey, TheSameAppAndUUIDSetIsTheSameUpload) {
   const DedupRow& row = GetParam();
-  EXPECT_EQ(dedupKey(row.first) == dedupKey(row.second), row.same);
+  EXPECT_EQ(dedupKey(describedFor("com.example.App", row.first)) ==
+                dedupKey(describedFor(row.secondIdentifier, row.second)),
+            row.same);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, DedupKey, ::testing::ValuesIn(kDedupRows),
@@ -87,6 +99,14 @@ const UsageRow kUsageRows[] = {
      {"App.xcarchive", "App.app.dSYM"},
      "--app-id is required for App.app.dSYM"},
     {"ZipWithAppId", {"--app-id", "com.example.App", "dSYMs.zip"}, nullptr},
+    {"EmptyAppId", {"--app-id", "", "dSYMs.zip"}, "--app-id takes an identifier"},
+    {"IdWithDashesInEitherCase",
+     {"--id", "4C4C446C-5555-3144-a10c-85d71a15364e", "--require-all", "x.xcarchive"},
+     nullptr},
+    {"IdThatIsNoUUID", {"--id", "4c4c446c", "x.xcarchive"}, "--id takes a UUID"},
+    {"RequireAllWithoutId", {"--require-all", "x.xcarchive"}, "--require-all needs"},
+    {"URLThatIsNoURL", {"--url", "ftp://x", "x.xcarchive"}, "--url takes an http"},
+    {"TooManyRetries", {"--retries", "11", "x.xcarchive"}, "--retries takes a number"},
 };
 
 // The usage error of the arguments, if any.

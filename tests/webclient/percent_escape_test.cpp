@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/PercentEscape.h"
+#include "platform/urlloading/PercentEscape.h"
 
 namespace {
 

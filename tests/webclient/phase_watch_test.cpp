@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "platform/HTTPTransportPhaseWatch.h"
-#include "platform/HTTPTransportSocketDelivery.h"
+#include "platform/urlloading/HTTPTransportPhaseWatch.h"
+#include "platform/urlloading/HTTPTransportSocketDelivery.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "platform/Format.h"
-#include "platform/HTTPTransportConnection.h"
-#include "platform/HTTPTransportSocketDelivery.h"
+#include "platform/urlloading/HTTPTransportConnection.h"
+#include "platform/urlloading/HTTPTransportSocketDelivery.h"
 #include "tests/support/LoopbackHTTPServer.h"
 #include "tests/support/SlowReaderServer.h"
 #include "tests/support/TestSupport.h"

@@ -1,4 +1,4 @@
-#include "platform/URL.h"
+#include "platform/urlloading/URL.h"
 
 #include <gtest/gtest.h>
 

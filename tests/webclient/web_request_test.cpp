@@ -31,7 +31,7 @@ class WebRequestForm : public ::testing::Test {
 };
 
 TEST_F(WebRequestForm, ExampleBodyArrivesByteForByte) {
-  std::string zip("PK\x03\x04\0\x01\r\n--AaB03x\xff", 16);
+  std::string zip("PK\x03\x04\0\x01\r\n--AaB03y\xff", 16);
   auto request = post();
   request->addValue_forFormField("dsym", "code_mapping[type]");
   request->addData_MIMEType_fileName_forFormField(bytes(zip), "application/zip", "N.zip",
@@ -55,6 +55,48 @@ TEST_F(WebRequestForm, ExampleBodyArrivesByteForByte) {
   EXPECT_EQ(server.requests().back().header("Content-Type"), kContentType);
   EXPECT_EQ(text(*request->formData()), expected);
 }
+
+namespace {
+
+const std::string kInjected =
+    "1.0\r\n--AaB03x\r\nContent-Disposition: form-data; name=\"project[identifier]\"\r\n\r\nx";
+
+struct DelimiterRow {
+  const char* name;
+  std::string value, field, fileName, data;
+};
+
+const DelimiterRow kDelimiterRows[] = {
+    {"TextValue", kInjected, "v", "f.zip", "PK"},
+    {"FieldName", "1.0", kInjected, "f.zip", "PK"},
+    {"FileName", "1.0", "v", kInjected, "PK"},
+    {"FileBytes", "1.0", "v", "f.zip", "PK\x03\x04" + kInjected},
+};
+
+}  // namespace
+
+class FormDelimiter : public ::testing::TestWithParam<DelimiterRow> {};
+
+// Whatever a value holds, the body has exactly the parts the request means.
+TEST_P(FormDelimiter, PartThatHoldsItGetsABoundaryNoPartHolds) {
+  const DelimiterRow& row = GetParam();
+  testsupport::TempDir dir;
+  testsupport::writeFile(dir / "f.zip", row.data);
+  auto request = post();
+  request->addValue_forFormField(row.value, row.field);
+  request->addFileData_MIMEType_fileName_forFormField(dir / "f.zip", "application/zip",
+                                                      row.fileName, "file");
+  const std::string body = text(*request->formData());
+  const std::string type = request->customHeaders().at("Content-Type");
+  const std::string boundary = type.substr(type.find('=') + 1);
+  EXPECT_NE(boundary, "AaB03x");
+  EXPECT_EQ(testsupport::countOf(body, "--" + boundary), 3u);
+  EXPECT_NE(body.find("\r\n\r\n" + row.value + "\r\n--" + boundary + "\r\n"), std::string::npos);
+  EXPECT_NE(body.find("\r\n\r\n" + row.data + "\r\n--" + boundary + "--\r\n"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, FormDelimiter, ::testing::ValuesIn(kDelimiterRows),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(WebRequestForm, NumberRecordGivesOnlyTheFrame) {
   auto request = post();

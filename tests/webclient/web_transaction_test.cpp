@@ -5,8 +5,8 @@
 #include "QVXWebClient/QVXWebClient/QVXWebClientTransaction.h"
 #include "platform/Format.h"
 #include "platform/GlobalQueue.h"
-#include "platform/HTTPTransportExchange.h"
 #include "platform/PropertyList.h"
+#include "platform/urlloading/HTTPTransportExchange.h"
 #include "tests/webclient/WebClientTestSupport.h"
 
 namespace {
