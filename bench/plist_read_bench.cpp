@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "bench/MeasuredRun.h"
-#include "platform/PropertyList.h"
+#include "platform/propertylists/PropertyList.h"
 
 namespace {
 

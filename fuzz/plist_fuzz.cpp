@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/PropertyList.h"
-#include "platform/PropertyListBounds.h"
+#include "platform/propertylists/PropertyList.h"
+#include "platform/propertylists/PropertyListBounds.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   platform::Bytes bytes(data, data + size);

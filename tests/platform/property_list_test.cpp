@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "platform/PropertyList.h"
+#include "platform/propertylists/PropertyList.h"
 #include "tests/support/PermissionsHeeded.h"
 #include "tests/support/TestSupport.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/PropertyList.h"
+#include "platform/propertylists/PropertyList.h"
 #include "tests/support/PropertyListFixtures.h"
 
 using platform::Bytes;

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/BinaryPropertyListLayout.h"
 #include "platform/Value.h"
+#include "platform/propertylists/BinaryPropertyListLayout.h"
 
 namespace platform {
 

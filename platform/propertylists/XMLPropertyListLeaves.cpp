@@ -1,4 +1,4 @@
-#include "platform/XMLPropertyListLeaves.h"
+#include "platform/propertylists/XMLPropertyListLeaves.h"
 
 #include <locale.h>
 

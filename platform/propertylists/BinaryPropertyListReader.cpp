@@ -1,12 +1,12 @@
-#include "platform/BinaryPropertyListReader.h"
+#include "platform/propertylists/BinaryPropertyListReader.h"
 
 #include <string>
 #include <vector>
 
-#include "platform/BinaryPropertyListLayout.h"
-#include "platform/BinaryPropertyListObjects.h"
-#include "platform/DictionaryIndex.h"
-#include "platform/PropertyListBounds.h"
+#include "platform/propertylists/BinaryPropertyListLayout.h"
+#include "platform/propertylists/BinaryPropertyListObjects.h"
+#include "platform/propertylists/DictionaryIndex.h"
+#include "platform/propertylists/PropertyListBounds.h"
 
 namespace platform {
 

@@ -1,8 +1,8 @@
 #include <optional>
 #include <vector>
 
-#include "platform/BinaryPropertyListLayout.h"
-#include "platform/PropertyListBounds.h"
+#include "platform/propertylists/BinaryPropertyListLayout.h"
+#include "platform/propertylists/PropertyListBounds.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/BinaryPropertyListLayout.h"
+#include "platform/propertylists/BinaryPropertyListLayout.h"
 
 #include <cstring>
 #include <limits>

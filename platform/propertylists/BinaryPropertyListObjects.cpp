@@ -1,4 +1,4 @@
-#include "platform/BinaryPropertyListObjects.h"
+#include "platform/propertylists/BinaryPropertyListObjects.h"
 
 #include <cstring>
 #include <limits>

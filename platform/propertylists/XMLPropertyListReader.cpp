@@ -1,4 +1,4 @@
-#include "platform/XMLPropertyListReader.h"
+#include "platform/propertylists/XMLPropertyListReader.h"
 
 #include <libxml/xmlreader.h>
 
@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/DictionaryIndex.h"
-#include "platform/PropertyListBounds.h"
-#include "platform/XMLPropertyListLeaves.h"
+#include "platform/propertylists/DictionaryIndex.h"
+#include "platform/propertylists/PropertyListBounds.h"
+#include "platform/propertylists/XMLPropertyListLeaves.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/PropertyList.h"
+#include "platform/propertylists/PropertyList.h"
 
 #include <fcntl.h>
 #include <plist/plist.h>
@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/BinaryPropertyListReader.h"
-#include "platform/PropertyListBounds.h"
 #include "platform/Text.h"
-#include "platform/XMLPropertyListReader.h"
 #include "platform/files/FileWriting.h"
+#include "platform/propertylists/BinaryPropertyListReader.h"
+#include "platform/propertylists/PropertyListBounds.h"
+#include "platform/propertylists/XMLPropertyListReader.h"
 
 namespace platform {
 
