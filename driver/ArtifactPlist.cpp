@@ -2,8 +2,8 @@
 
 #include "console/Console.h"
 #include "platform/BooleanValue.h"
-#include "platform/PropertyList.h"
 #include "platform/files/Path.h"
+#include "platform/propertylists/PropertyList.h"
 
 std::optional<std::string> artifactPlistPath(const platform::Environment& environment) {
   auto create = platform::valueFor(environment, "QUORVEX_CREATE_ARTIFACT");

@@ -2,8 +2,8 @@
 
 #include "handoff/BuildCache.h"
 #include "platform/MainBundle.h"
-#include "platform/PropertyList.h"
 #include "platform/files/Path.h"
+#include "platform/propertylists/PropertyList.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <optional>
 
 #include "console/Console.h"
-#include "platform/PropertyList.h"
 #include "platform/files/Path.h"
 #include "platform/files/SymbolicLinks.h"
+#include "platform/propertylists/PropertyList.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
 // libFuzzer target over the property-list reader: the streaming XML reader,
-// and for binary input the shape check on the bytes, the parse and the
-// conversion into values. Every input must give a value or nothing; the
+// and for binary input the shape check on the bytes and the reader of the
+// objects. Every input must give a value or nothing; the
 // sanitizers report any read outside the input, and a stack overflow or a
 // memory blow-up shows as a crash or an out-of-memory report.
 
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/PropertyList.h"
-#include "platform/PropertyListBounds.h"
+#include "platform/propertylists/PropertyList.h"
+#include "platform/propertylists/PropertyListBounds.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   platform::Bytes bytes(data, data + size);

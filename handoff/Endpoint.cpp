@@ -1,6 +1,6 @@
 #include "handoff/BuildCache.h"
-#include "platform/PropertyList.h"
 #include "platform/files/Path.h"
+#include "platform/propertylists/PropertyList.h"
 #include "service/WebServiceInterface.h"
 
 std::string endpoint(const platform::Environment& environment) {

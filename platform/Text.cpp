@@ -53,6 +53,39 @@ std::optional<std::size_t> utf16Length(std::string_view utf8) {
 
 namespace {
 
+void appendUTF8(std::string& out, std::uint32_t codePoint) {
+  if (codePoint < 0x80) {
+    out += static_cast<char>(codePoint);
+    return;
+  }
+  int continuations = codePoint < 0x800 ? 1 : codePoint < 0x10000 ? 2 : 3;
+  static const unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+  out += static_cast<char>(kLead[continuations] | (codePoint >> (6 * continuations)));
+  for (int shift = 6 * (continuations - 1); shift >= 0; shift -= 6)
+    out += static_cast<char>(0x80 | ((codePoint >> shift) & 0x3F));
+}
+
+bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+}  // namespace
+
+std::string utf8FromUTF16(std::u16string_view units) {
+  std::string out;
+  out.reserve(units.size());
+  for (size_t i = 0; i < units.size(); ++i) {
+    char16_t unit = units[i];
+    if (isHighSurrogate(unit) && i + 1 < units.size() && isLowSurrogate(units[i + 1])) {
+      appendUTF8(out, 0x10000 + ((unit - 0xD800u) << 10) + (units[++i] - 0xDC00u));
+    } else {
+      appendUTF8(out, isHighSurrogate(unit) || isLowSurrogate(unit) ? 0xFFFD : unit);
+    }
+  }
+  return out;
+}
+
+namespace {
+
 // Whether XML 1.0 can carry the character: tab, line feed, carriage return,
 // and everything from U+0020 on except U+FFFE and U+FFFF (surrogates never
 // decode).

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/PropertyList.h"
 #include "platform/ToolIdentity.h"
+#include "platform/propertylists/PropertyList.h"
 
 namespace platform {
 

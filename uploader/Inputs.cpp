@@ -7,9 +7,9 @@
 #include "console/Console.h"
 #include "dsymcheck/DWARFFiles.h"
 #include "macho/QVXMachOBinary.h"
-#include "platform/PropertyList.h"
 #include "platform/files/Bundle.h"
 #include "platform/files/Path.h"
+#include "platform/propertylists/PropertyList.h"
 #include "platform/zip/ZipExtraction.h"
 
 namespace fs = std::filesystem;

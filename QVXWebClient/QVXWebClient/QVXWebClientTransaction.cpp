@@ -2,7 +2,7 @@
 
 #include "QVXWebClient/QVXWebClient/QVXWebClient.h"
 #include "platform/Assert.h"
-#include "platform/PropertyList.h"
+#include "platform/propertylists/PropertyList.h"
 
 namespace {
 

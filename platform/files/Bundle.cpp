@@ -1,7 +1,7 @@
 #include "platform/files/Bundle.h"
 
-#include "platform/PropertyList.h"
 #include "platform/files/Path.h"
+#include "platform/propertylists/PropertyList.h"
 
 namespace platform {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "driver/ArtifactPlist.h"
-#include "platform/PropertyList.h"
+#include "platform/propertylists/PropertyList.h"
 #include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 
 #include "driver/BuildDescription.h"
 #include "platform/MainBundle.h"
-#include "platform/PropertyList.h"
+#include "platform/propertylists/PropertyList.h"
 #include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/PropertyList.h"
+#include "platform/propertylists/PropertyList.h"
 #include "tests/support/TestSupport.h"
 
 using ::testing::ExitedWithCode;

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "platform/PropertyList.h"
+#include "platform/propertylists/PropertyList.h"
 #include "tests/support/DesktopApp.h"
 #include "tests/support/TestSupport.h"
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "platform/PropertyList.h"
+#include "platform/propertylists/PropertyList.h"
 #include "tests/support/Browser.h"
 #include "tests/support/DesktopApp.h"
 #include "tests/support/SampleApp.h"

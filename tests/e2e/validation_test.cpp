@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/PropertyList.h"
+#include "platform/propertylists/PropertyList.h"
 #include "tests/support/DesktopApp.h"
 #include "tests/support/PropertyListFixtures.h"
 #include "tests/support/TestSupport.h"

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/PropertyList.h"
-#include "platform/PropertyListBounds.h"
+#include "platform/propertylists/PropertyList.h"
+#include "platform/propertylists/PropertyListBounds.h"
 #include "tests/support/PropertyListFixtures.h"
 #include "tests/support/TestSupport.h"
 

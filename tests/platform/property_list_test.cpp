@@ -2,10 +2,12 @@
 #include <plist/plist.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 
-#include "platform/PropertyList.h"
+#include "platform/propertylists/PropertyList.h"
 #include "tests/support/PermissionsHeeded.h"
 #include "tests/support/TestSupport.h"
 
@@ -73,13 +75,16 @@ TEST_F(PropertyListTest, WriteThenReadGivesTheSameDictionary) {
                 {"list", Value::array({"x"})},
                 {"nested", {{"k", "v"}}},
                 {"number", 42},
+                {"largest unsigned", std::numeric_limits<std::uint64_t>::max()},
+                {"smallest signed", std::numeric_limits<std::int64_t>::min()},
                 {"empty", ""}};
   ASSERT_TRUE(platform::writePropertyListAtomically(dict, dir / "out.plist"));
   std::string written = testsupport::readFile(dir / "out.plist");
   EXPECT_NE(written.find("<?xml"), std::string::npos);
   auto back = platform::dictionaryWithContentsOfFile(dir / "out.plist");
   ASSERT_TRUE(back);
-  EXPECT_EQ(*back, dict);
+  // Compared as text: values compare equal to 2^64-1 when read back as -1.
+  EXPECT_EQ(back->dump(), dict.dump());
 }
 
 TEST_F(PropertyListTest, FailedWriteLeavesNoFileBehind) {
@@ -156,4 +161,19 @@ TEST_F(PropertyListTest, WrittenTextIsReadAlikeByAStandardReader) {
   for (const auto& text : texts) EXPECT_EQ(read[text.name], text.read) << text.name;
   EXPECT_EQ(read["key" + kReplacement], "in a key");
   EXPECT_EQ(read.size(), written.size());
+}
+
+// Damaged UTF-16 text (half of a surrogate pair) is refused like any damaged
+// list, without a word on stderr, where the XML library reports encoding
+// errors by default.
+TEST_F(PropertyListTest, DamagedUTF16IsRefusedInSilence) {
+  std::string text = "\xFF\xFE";
+  for (char c : std::string("<plist version=\"1.0\"><string>a")) text += {c, '\0'};
+  text += "\x3D\xD8";  // U+D83D with no low half after it
+  for (char c : std::string("x</string></plist>")) text += {c, '\0'};
+  testing::internal::CaptureStderr();
+  auto value = platform::propertyListFromData(platform::Bytes(text.begin(), text.end()));
+  std::string written = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(value);
+  EXPECT_EQ(written, "");
 }

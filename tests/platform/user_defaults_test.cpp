@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
+#include "platform/propertylists/PropertyList.h"
 #include "tests/support/TestSupport.h"
 
 // Points HOME and XDG_CONFIG_HOME at a private folder for one test.

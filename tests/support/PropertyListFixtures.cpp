@@ -1,5 +1,8 @@
 #include "tests/support/PropertyListFixtures.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace testsupport {
 
 namespace {
@@ -7,6 +10,15 @@ namespace {
 void appendBigEndian(PropertyListBytes& bytes, std::uint64_t value, int width) {
   for (int shift = 8 * (width - 1); shift >= 0; shift -= 8)
     bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+// A marker with the count it states, the count after it when it is 15
+// or more.
+PropertyListBytes markerWithCount(std::uint8_t kind, std::size_t count) {
+  if (count < 15) return {static_cast<std::uint8_t>(kind | count)};
+  PropertyListBytes head = {static_cast<std::uint8_t>(kind | 0x0F), 0x12};
+  appendBigEndian(head, count, 4);
+  return head;
 }
 
 }  // namespace
@@ -24,29 +36,49 @@ std::string nestedXMLPropertyList(std::size_t levels, const std::string& identif
 }
 
 PropertyListBytes binaryArrayObject(const std::vector<std::uint32_t>& references) {
-  PropertyListBytes object;
-  if (references.size() < 15) {
-    object.push_back(static_cast<std::uint8_t>(0xA0 | references.size()));
-  } else {
-    object.push_back(0xAF);
-    object.push_back(0x12);
-    appendBigEndian(object, references.size(), 4);
-  }
+  PropertyListBytes object = markerWithCount(0xA0, references.size());
   for (auto reference : references) appendBigEndian(object, reference, 4);
   return object;
 }
 
 PropertyListBytes binaryDictionaryObject(std::uint32_t key, std::uint32_t value) {
-  PropertyListBytes object;
-  object.push_back(0xD1);
-  appendBigEndian(object, key, 4);
-  appendBigEndian(object, value, 4);
+  return binaryDictionaryObject(std::vector<std::uint32_t>{key}, std::vector<std::uint32_t>{value});
+}
+
+PropertyListBytes binaryDictionaryObject(const std::vector<std::uint32_t>& keys,
+                                         const std::vector<std::uint32_t>& values) {
+  PropertyListBytes object = markerWithCount(0xD0, keys.size());
+  for (auto reference : keys) appendBigEndian(object, reference, 4);
+  for (auto reference : values) appendBigEndian(object, reference, 4);
+  return object;
+}
+
+PropertyListBytes binaryObject(std::uint8_t marker, const PropertyListBytes& contents) {
+  PropertyListBytes object(1 + contents.size(), marker);
+  std::copy(contents.begin(), contents.end(), object.begin() + 1);
+  return object;
+}
+
+PropertyListBytes binaryIntegerObject(std::uint64_t value, unsigned width) {
+  std::uint8_t exponent = 0;
+  while ((1u << exponent) < width) ++exponent;
+  PropertyListBytes object(1 + width, 0);
+  object[0] = static_cast<std::uint8_t>(0x10 | exponent);
+  for (unsigned i = 0; i < width && i < 8; ++i)
+    object[width - i] = static_cast<std::uint8_t>(value >> (8 * i));
+  return object;
+}
+
+PropertyListBytes binaryDateObject(double seconds) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &seconds, sizeof bits);
+  PropertyListBytes object = {0x33};
+  appendBigEndian(object, bits, 8);
   return object;
 }
 
 PropertyListBytes binaryASCIIObject(const std::string& text) {
-  PropertyListBytes object;
-  object.push_back(static_cast<std::uint8_t>(0x50 | text.size()));
+  PropertyListBytes object = markerWithCount(0x50, text.size());
   for (char c : text) object.push_back(static_cast<std::uint8_t>(c));
   return object;
 }

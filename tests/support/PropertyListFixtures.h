@@ -33,4 +33,15 @@ PropertyListBytes binaryArrayObject(const std::vector<std::uint32_t>& references
 PropertyListBytes binaryDictionaryObject(std::uint32_t key, std::uint32_t value);
 PropertyListBytes binaryASCIIObject(const std::string& text);
 
+// Any other object: its marker byte, then its contents as given.
+PropertyListBytes binaryObject(std::uint8_t marker, const PropertyListBytes& contents);
+// An integer object of `width` (1, 2, 4, 8 or 16) bytes holding `value` in
+// its last 8 (or fewer) bytes.
+PropertyListBytes binaryIntegerObject(std::uint64_t value, unsigned width);
+// A date object: seconds since 2001-01-01 as a big-endian float64.
+PropertyListBytes binaryDateObject(double seconds);
+// A dictionary object of any size: its keys' references, then its values'.
+PropertyListBytes binaryDictionaryObject(const std::vector<std::uint32_t>& keys,
+                                         const std::vector<std::uint32_t>& values);
+
 }  // namespace testsupport

@@ -5,7 +5,7 @@
 #include "QVXWebClient/QVXWebClient/QVXWebClientTransaction.h"
 #include "platform/Format.h"
 #include "platform/GlobalQueue.h"
-#include "platform/PropertyList.h"
+#include "platform/propertylists/PropertyList.h"
 #include "platform/urlloading/HTTPTransportExchange.h"
 #include "tests/webclient/WebClientTestSupport.h"
 

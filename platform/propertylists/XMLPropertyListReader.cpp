@@ -1,24 +1,19 @@
-#include "platform/XMLPropertyListReader.h"
+#include "platform/propertylists/XMLPropertyListReader.h"
 
 #include <libxml/xmlreader.h>
 
-#include <cstdlib>
-#include <ctime>
-#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/DictionaryIndex.h"
-#include "platform/PropertyListBounds.h"
+#include "platform/propertylists/DictionaryIndex.h"
+#include "platform/propertylists/PropertyListBounds.h"
+#include "platform/propertylists/XMLPropertyListLeaves.h"
 
 namespace platform {
 
 namespace {
-
-// Seconds from 1970 to 2001, the epoch of property-list dates.
-constexpr double kReferenceDateOffset = 978307200;
 
 struct ReaderFree {
   void operator()(xmlTextReaderPtr reader) const { xmlFreeTextReader(reader); }
@@ -33,61 +28,6 @@ std::string_view trimmed(std::string_view text) {
   std::size_t first = text.find_first_not_of(kSpace);
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(kSpace) + 1 - first);
-}
-
-// An integer as property lists store it: the digits (decimal, or hex after
-// "0x") after an optional sign, a negative one as its 64-bit two's
-// complement, read back signed when it is past the largest signed value.
-Value integerValueOf(std::string_view text) {
-  std::string digits(trimmed(text));
-  bool negative = !digits.empty() && digits[0] == '-';
-  if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.erase(0, 1);
-  std::uint64_t n = std::strtoull(digits.c_str(), nullptr, 0);
-  if (negative) n = ~n + 1;
-  if (n > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-    return Value(static_cast<std::int64_t>(n));
-  return Value(n);
-}
-
-int base64Digit(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
-// Base64 with white space and anything else outside the alphabet skipped,
-// ending at the first '='.
-Value dataValueOf(std::string_view text) {
-  Bytes bytes;
-  std::uint32_t bits = 0;
-  int count = 0;
-  for (char c : text) {
-    if (c == '=') break;
-    int digit = base64Digit(c);
-    if (digit < 0) continue;
-    bits = (bits << 6) | static_cast<std::uint32_t>(digit);
-    count += 6;
-    if (count >= 8) {
-      count -= 8;
-      bytes.push_back(static_cast<std::uint8_t>(bits >> count));
-    }
-  }
-  return Value::binary(std::move(bytes));
-}
-
-// "YYYY-MM-DDTHH:MM:SSZ" as seconds since 2001; 0 for anything else.
-Value dateValueOf(std::string_view text) {
-  std::string date(trimmed(text));
-  std::tm parts{};
-  if (sscanf(date.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &parts.tm_year, &parts.tm_mon, &parts.tm_mday,
-             &parts.tm_hour, &parts.tm_min, &parts.tm_sec) != 6)
-    return Value(0.0);
-  parts.tm_year -= 1900;
-  parts.tm_mon -= 1;
-  return Value(static_cast<double>(timegm(&parts)) - kReferenceDateOffset);
 }
 
 // One array or dictionary being read.
@@ -183,11 +123,16 @@ class Reader {
   void finishLeaf(std::string_view name) {
     if (name == "key") return takeKey();
     if (name == "string") return add(Value(text_));
-    if (name == "integer") return add(integerValueOf(text_));
-    if (name == "real") return add(Value(std::atof(text_.c_str())));
-    if (name == "true" || name == "false") return add(Value(name == "true"));
-    if (name == "data") return add(dataValueOf(text_));
-    add(dateValueOf(text_));
+    std::optional<Value> value;
+    if (name == "true" || name == "false")
+      value = text_.empty() ? std::optional<Value>(name == "true") : std::nullopt;
+    else
+      value = xmlLeafValue(name, text_);
+    if (!value) {
+      failed_ = true;
+      return;
+    }
+    add(std::move(*value));
   }
 
   void takeKey() {
@@ -244,12 +189,32 @@ class Reader {
 
 void ignoreError(void*, xmlErrorPtr) {}
 
+void ignoreGenericError(void*, const char*, ...) {}
+
+// Encoding errors (a lone surrogate in UTF-16 text) bypass the reader's
+// handler for the thread's generic one, which writes to stderr: it is
+// silenced while this thread reads, then given back.
+class GenericErrorsSilenced {
+ public:
+  GenericErrorsSilenced() : handler_(xmlGenericError), context_(xmlGenericErrorContext) {
+    xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
+  }
+  ~GenericErrorsSilenced() { xmlSetGenericErrorFunc(context_, handler_); }
+  GenericErrorsSilenced(const GenericErrorsSilenced&) = delete;
+  GenericErrorsSilenced& operator=(const GenericErrorsSilenced&) = delete;
+
+ private:
+  xmlGenericErrorFunc handler_;
+  void* context_;
+};
+
 }  // namespace
 
 std::optional<Value> valueFromXMLPropertyList(const Bytes& data) {
   // No network, no messages; the depth limit is relaxed to the library's
   // larger one, since ours (counted above) is the one that holds.
   const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE;
+  GenericErrorsSilenced silenced;
   std::unique_ptr<xmlTextReader, ReaderFree> reader(
       xmlReaderForMemory(reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()),
                          nullptr, nullptr, options));

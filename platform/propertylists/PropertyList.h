@@ -11,9 +11,10 @@ namespace platform {
 // Parses property-list bytes (XML or binary) into a value; nothing, with the
 // parse error in *error when given, for bytes that are no property list or
 // pass the limits of PropertyListBounds.h (64 MB, 512 levels of nesting).
-// XML is read by XMLPropertyListReader, binary by libplist; either way the
-// nesting limit is counted on the values as they are built, and reading is
-// linear in the size of the bytes.
+// Values are Apple's for the same bytes. XML is read by XMLPropertyListReader,
+// binary by BinaryPropertyListReader; either way the nesting limit holds on
+// the values as they are built, and reading is linear in the size of the
+// bytes.
 std::optional<Value> propertyListFromData(const Bytes& data, Error* error = nullptr);
 
 // Reads a property-list file (XML or binary) whose top is a dictionary;

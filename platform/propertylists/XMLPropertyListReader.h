@@ -11,8 +11,9 @@ namespace platform {
 // (never a crash) for text that is not well-formed XML, for arrays and
 // dictionaries nested deeper than kPropertyListMaximumNesting, for a DOCTYPE
 // with an internal subset, for an entity reference other than XML's own, for
-// an element a property list does not have, and for a dictionary entry
-// without its key.
+// an element a property list does not have, for a dictionary entry without
+// its key, and for the text of a leaf that Apple's reader refuses (see
+// XMLPropertyListLeaves.h).
 std::optional<Value> valueFromXMLPropertyList(const Bytes& data);
 
 }  // namespace platform

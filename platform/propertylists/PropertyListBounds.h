@@ -1,10 +1,10 @@
 #pragma once
 
 // Limits on the property lists the tool parses. The XML reader counts the
-// nesting as it reads; binary lists are checked on the bytes before libplist
-// sees them, since its freeing of parsed nodes recurses once per level and
-// the binary form may share one object among many references, so a small
-// file could otherwise exhaust the stack or the memory.
+// nesting as it reads; binary lists are checked on the bytes before any
+// value is built, since the binary form may share one object among many
+// references (or refer to an object from inside itself), so a small file
+// could otherwise expand without end or never finish.
 
 #include <cstddef>
 #include <cstdint>
