@@ -4,8 +4,11 @@
 // sample app (scripts/build-sample-app.sh), two frameworks and an app
 // extension, each with its dSYM made by dsymutil from a real Mach-O file,
 // and the DWARF files grown to 150, 60, 60 and 30 MB of real debug
-// information, each from its own place in it.
+// information, each from its own place in it; the same laid out as an
+// archive; and the same upload done by hand, `zip -r` and `curl -F` of
+// each dSYM.
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +16,9 @@
 #include <vector>
 
 #include "bench/DebugInfo.h"
+#include "bench/MeasuredRun.h"
 #include "bench/SampleAppSettings.h"
+#include "bench/ServiceStandIn.h"
 
 namespace bench {
 
@@ -75,6 +80,71 @@ inline bool buildFourBundles(const std::filesystem::path& products,
     skip += bundle.megabytes;
   }
   return true;
+}
+
+// The archive's Info.plist: the app's identity, as an archive action writes it.
+inline const char* const kArchiveInfo = R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0">
+<dict>
+	<key>ApplicationProperties</key>
+	<dict>
+		<key>ApplicationPath</key>
+		<string>Applications/App.app</string>
+		<key>CFBundleIdentifier</key>
+		<string>com.example.App</string>
+		<key>CFBundleShortVersionString</key>
+		<string>1.0</string>
+		<key>CFBundleVersion</key>
+		<string>42</string>
+	</dict>
+	<key>ArchiveVersion</key>
+	<integer>2</integer>
+	<key>Name</key>
+	<string>App</string>
+</dict>
+</plist>
+)";
+
+// Moves the four-bundle build in PRODUCTS into the layout of an archive:
+// the app with its frameworks and extension embedded, the dSYMs beside.
+inline bool layOutArchive(const std::filesystem::path& products,
+                          const std::filesystem::path& archive) {
+  namespace fs = std::filesystem;
+  const fs::path app = archive / "Products/Applications/App.app";
+  try {
+    fs::create_directories(app.parent_path());
+    fs::create_directories(archive / "dSYMs");
+    fs::rename(products / "App.app", app);
+    fs::create_directory(app / "Frameworks");
+    fs::create_directory(app / "PlugIns");
+    for (const auto& bundle : kFourBundles) {
+      const char* inner = bundle.product.ends_with(".framework") ? "Frameworks" : "PlugIns";
+      if (bundle.product != "App.app")
+        fs::rename(products / bundle.product, app / inner / bundle.product);
+      fs::rename(products / bundle.dsym(), archive / "dSYMs" / bundle.dsym());
+    }
+  } catch (const fs::filesystem_error& failure) {
+    std::fprintf(stderr, "%s\n", failure.what());
+    return false;
+  }
+  return static_cast<bool>(std::ofstream(archive / "Info.plist") << kArchiveInfo);
+}
+
+// `zip -r` and `curl -F` (with KEY) of each of the four dSYMs in DSYMS to
+// the service, one after the other, through the file ZIP; the seconds of
+// all of them, and status 1 when one failed.
+inline Outcome zipAndCurlEach(const std::filesystem::path& dsyms, const std::filesystem::path& zip,
+                              const Service& service, const std::string& key) {
+  Outcome total;
+  total.status = 0;
+  for (const auto& bundle : kFourBundles) {
+    auto zipped = measure({"/usr/bin/zip", "-r", "-y", "-q", zip, bundle.dsym()}, nullptr, dsyms);
+    auto sent = measure(curlUpload(zip, service.baseURL(), key), nullptr, "");
+    std::filesystem::remove(zip);
+    total.seconds += zipped.seconds + sent.seconds;
+    if (zipped.status != 0 || sent.status != 0) total.status = 1;
+  }
+  return total;
 }
 
 }  // namespace bench

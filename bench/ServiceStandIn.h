@@ -6,9 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -56,6 +60,26 @@ struct Service {
     waitpid(pid, nullptr, 0);
   }
   std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port); }
+  // The body bytes of the requests recorded since the last forget(), as
+  // the service read them.
+  std::uint64_t bodyBytes() const {
+    std::uint64_t total = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(data)) {
+      if (entry.path().extension() != ".json") continue;
+      std::ifstream in(entry.path());
+      const auto record = nlohmann::json::parse(in, nullptr, false);
+      if (record.is_object()) total += record.value("bodyBytes", std::uint64_t{0});
+    }
+    return total;
+  }
+  // The zips of the uploads stored since the last forget(), in arrival order.
+  std::vector<std::filesystem::path> storedZips() const {
+    std::vector<std::filesystem::path> zips;
+    for (const auto& entry : std::filesystem::directory_iterator(data))
+      if (entry.path().filename().string().ends_with("-upload.zip")) zips.push_back(entry.path());
+    std::sort(zips.begin(), zips.end());
+    return zips;
+  }
   // Removes what the service stored, so rounds do not fill the disk.
   void forget() const {
     for (const auto& entry : std::filesystem::directory_iterator(data))

@@ -29,22 +29,6 @@ namespace {
 
 const std::string kKey = "0123456789abcdef0123456789abcdef01234567";
 
-// zip -r and curl -F of every bundle, one after the other.
-bench::Outcome runReference(const fs::path& products, const bench::Service& service) {
-  bench::Outcome total;
-  total.status = 0;
-  for (const auto& bundle : bench::kFourBundles) {
-    const fs::path zip = products / "reference.zip";
-    auto zipped =
-        bench::measure({"/usr/bin/zip", "-r", "-y", "-q", zip, bundle.dsym()}, nullptr, products);
-    auto sent = bench::measure(bench::curlUpload(zip, service.baseURL(), kKey), nullptr, "");
-    fs::remove(zip);
-    total.seconds += zipped.seconds + sent.seconds;
-    if (zipped.status != 0 || sent.status != 0) total.status = 1;
-  }
-  return total;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,7 +58,7 @@ int main(int argc, char** argv) {
         if ((round + turn) % 2 == 0)
           tool = bench::measure({RUN_EXECUTABLE, kKey}, &settings, work / "project");
         else
-          reference = runReference(products, service);
+          reference = bench::zipAndCurlEach(products, products / "reference.zip", service, kKey);
       }
       service.forget();
       if (tool.status != 0 || reference.status != 0) {

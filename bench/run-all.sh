@@ -3,14 +3,17 @@
 # them; each prints its measurement beside its goal. The large dSYMs hold
 # real debug information (bench/DebugInfo.h), gathered once into
 # build-bench/bench/debug-info.bin: the first build compiles the tool's
-# sources once more with -g for it, which takes a few minutes.
+# sources once more with -g for it, which takes a few minutes. The rows on a
+# shaped link (bench_shaped_link) run only as root, with unshare, ip and tc;
+# elsewhere they print that they are skipped.
 #   bench/run-all.sh [FOLDER]   FOLDER: where the large test files go (default $TMPDIR or /tmp)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build-bench}
 "$root/scripts/install-deps.sh"
 benches=(bench_macho_open bench_dsym_copy bench_dsym_check bench_upload_stream bench_upload_memory
-  bench_all_dsyms bench_upload_dsyms bench_archiver bench_response_memory bench_plist_read)
+  bench_all_dsyms bench_upload_dsyms bench_shaped_link bench_archiver bench_response_memory
+  bench_plist_read)
 BUILD_DIR=$build BUILD_TYPE=Release \
   BUILD_TARGETS="${benches[*]} run archiver quorvex_service named_parent" \
   "$root/scripts/build.sh" -DRUN_TESTS=ON

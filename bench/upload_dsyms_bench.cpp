@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -38,69 +37,6 @@ const std::string kKey = "0123456789abcdef0123456789abcdef01234567";
 
 // 100 Mbit/s.
 constexpr long long kLinkBytesPerSecond = 12'500'000;
-
-// The archive's Info.plist: the app's identity, as an archive action writes it.
-const char* const kArchiveInfo = R"(<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-	<key>ApplicationProperties</key>
-	<dict>
-		<key>ApplicationPath</key>
-		<string>Applications/App.app</string>
-		<key>CFBundleIdentifier</key>
-		<string>com.example.App</string>
-		<key>CFBundleShortVersionString</key>
-		<string>1.0</string>
-		<key>CFBundleVersion</key>
-		<string>42</string>
-	</dict>
-	<key>ArchiveVersion</key>
-	<integer>2</integer>
-	<key>Name</key>
-	<string>App</string>
-</dict>
-</plist>
-)";
-
-// Moves the four-bundle build in PRODUCTS into the layout of an archive:
-// the app with its frameworks and extension embedded, the dSYMs beside.
-bool layOutArchive(const fs::path& products, const fs::path& archive) {
-  const fs::path app = archive / "Products/Applications/App.app";
-  try {
-    fs::create_directories(app.parent_path());
-    fs::create_directories(archive / "dSYMs");
-    fs::rename(products / "App.app", app);
-    fs::create_directory(app / "Frameworks");
-    fs::create_directory(app / "PlugIns");
-    for (const auto& bundle : bench::kFourBundles) {
-      const char* inner = bundle.product.ends_with(".framework") ? "Frameworks" : "PlugIns";
-      if (bundle.product != "App.app")
-        fs::rename(products / bundle.product, app / inner / bundle.product);
-      fs::rename(products / bundle.dsym(), archive / "dSYMs" / bundle.dsym());
-    }
-  } catch (const fs::filesystem_error& failure) {
-    std::fprintf(stderr, "%s\n", failure.what());
-    return false;
-  }
-  return static_cast<bool>(std::ofstream(archive / "Info.plist") << kArchiveInfo);
-}
-
-// zip -r and curl -F of every dSYM of the archive, one after the other.
-bench::Outcome runPairs(const fs::path& archive, const fs::path& work,
-                        const bench::Service& service) {
-  bench::Outcome total;
-  total.status = 0;
-  for (const auto& bundle : bench::kFourBundles) {
-    const fs::path zip = work / "reference.zip";
-    auto zipped = bench::measure({"/usr/bin/zip", "-r", "-y", "-q", zip, bundle.dsym()}, nullptr,
-                                 archive / "dSYMs");
-    auto sent = bench::measure(bench::curlUpload(zip, service.baseURL(), kKey), nullptr, "");
-    fs::remove(zip);
-    total.seconds += zipped.seconds + sent.seconds;
-    if (zipped.status != 0 || sent.status != 0) total.status = 1;
-  }
-  return total;
-}
 
 struct Measured {
   double ratio = 0, ours = 0, theirs = 0;  // medians of the rounds
@@ -130,7 +66,7 @@ Measured measureLink(const std::string& program, const fs::path& archive, const 
       if ((round + turn) % 2 == 0)
         tool = bench::measure({program, "--jobs", "2", "--quiet", archive}, &environment, work);
       else
-        pairs = runPairs(archive, work, service);
+        pairs = bench::zipAndCurlEach(archive / "dSYMs", work / "reference.zip", service, kKey);
     }
     service.forget();
     if (tool.status != 0 || pairs.status != 0) {
@@ -182,7 +118,7 @@ int main(int argc, char** argv) {
   const fs::path work = base / ("upload-dsyms-bench-" + std::to_string(getpid()));
   const fs::path archive = work / "App.xcarchive";
   if (!bench::buildFourBundles(work / "products", work / "objects") ||
-      !layOutArchive(work / "products", archive)) {
+      !bench::layOutArchive(work / "products", archive)) {
     std::fprintf(stderr, "the archive could not be laid out\n");
     fs::remove_all(work);
     return 1;
