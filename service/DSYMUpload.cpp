@@ -159,15 +159,19 @@ void reportUploadAttempt(const DSYMUploadDescription& description, const UploadA
     QVXLog("%@ could not be uploaded statusCode %i\n%@", description.dsymName, status, summary);
 }
 
+void endAttemptForZipFailure(const DSYMUploadDescription& description, ZipFailure failure) {
+  reportZipFailure(description, failure);
+  if (failure != ZipFailure::dSYMChanged) exit(1);
+}
+
 bool uploadDSYM(const UploadService& service, const DSYMUploadDescription& description,
                 bool finalAttempt) {
   if (service.streams) return uploadStreamedDSYM(service, description, finalAttempt);
   ZipFailure failure{};
   const std::unique_ptr<ZippedDSYM> zip = zipDescribedDSYM(description, &failure);
   if (!zip) {
-    reportZipFailure(description, failure);
-    if (failure == ZipFailure::dSYMChanged) return false;
-    exit(1);
+    endAttemptForZipFailure(description, failure);
+    return false;
   }
   const UploadAttempt attempt = sendZippedDSYM(service, description, *zip);
   removeZip(*zip);

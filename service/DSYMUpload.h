@@ -119,6 +119,10 @@ UploadAttempt sendZippedDSYM(const UploadService& service, const DSYMUploadDescr
 void reportUploadAttempt(const DSYMUploadDescription& description, const UploadAttempt& attempt,
                          bool finalAttempt);
 
+// Reports the failure; ends the run unless the bundle changed while it was
+// zipped, which fails only the attempt.
+void endAttemptForZipFailure(const DSYMUploadDescription& description, ZipFailure failure);
+
 // One upload attempt of the build phase: zips the bundle, sends it (while
 // it is zipped, when the service streams), deletes the zip when the
 // exchange is over and reports as above. Returns true for a status from 200

@@ -99,7 +99,7 @@ bool sendWithRetry(const UploadService& service, const DSYMUploadDescription& de
             : sendZippedDSYM(service, description, *zipped.kept(), progress);
     if (display) display->sendEnds();
     if (!zipFailure) reportUploadAttempt(description, attempt, attempts == retries);
-    uploaded = attempt.succeeded() && !zipFailure;
+    uploaded = attempt.succeeded();
   }
   if (zipFailure) reportZipFailure(description, *zipFailure);
   removeZip(*zipped.kept());

@@ -1,7 +1,5 @@
 #include "service/StreamedUpload.h"
 
-#include <cstdlib>
-
 #include "QVXWebClient/QVXWebClient/QVXWebRequest.h"
 
 namespace {
@@ -36,16 +34,15 @@ bool uploadStreamedDSYM(const UploadService& service, const DSYMUploadDescriptio
   ZipFailure failure{};
   const std::shared_ptr<StreamedZip> zip = StreamedZip::start(description, &failure);
   if (!zip) {
-    reportZipFailure(description, failure);
-    exit(1);
+    endAttemptForZipFailure(description, failure);
+    return false;
   }
   std::optional<ZipFailure> zipFailure;
   const UploadAttempt attempt = sendStreamedDSYM(service, description, zip, {}, &zipFailure);
   removeZip(zip->zip());
   if (zipFailure) {
-    reportZipFailure(description, *zipFailure);
-    if (*zipFailure == ZipFailure::dSYMChanged) return false;
-    exit(1);
+    endAttemptForZipFailure(description, *zipFailure);
+    return false;
   }
   reportUploadAttempt(description, attempt, finalAttempt);
   return attempt.succeeded();

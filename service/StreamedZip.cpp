@@ -35,7 +35,8 @@ StreamedZip::~StreamedZip() {
 // hold the delimiter, which is looked for across the pieces' joins.
 bool StreamedZip::take(const std::uint8_t* bytes, std::size_t count) {
   if (!file_->append(bytes, count)) return false;
-  const std::string needle = formDelimiter();
+  const std::string& needle = delimiterText_;
+  kept_ += count;
   tail_.append(reinterpret_cast<const char*>(bytes), count);
   const bool found = tail_.find(needle) != std::string::npos;
   tail_.erase(0, tail_.size() - std::min(tail_.size(), needle.size() - 1));
@@ -59,7 +60,7 @@ void StreamedZip::pump(const std::string& archiver) {
   std::optional<ZipFailure> failure;
   if (!zipped)
     failure = ZipFailure::archiverFailed;
-  else if (tail_.empty())
+  else if (kept_ == 0)
     failure = ZipFailure::zipUnreadable;
   else if (!dSYMIsUnchanged(description_.dsymPath(),
                             DSYMMatch{{}, description_.matchedFiles, description_.dwarfEntries}))
@@ -70,11 +71,11 @@ void StreamedZip::pump(const std::string& archiver) {
   changed_.notify_all();
 }
 
-std::optional<platform::GrowingFile::Extent> StreamedZip::waitBeyond(std::uint64_t offset) {
+std::optional<std::uint64_t> StreamedZip::waitBeyond(std::uint64_t offset) {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [&] { return handedOn_ > offset || done_ || delimiter_; });
   if (delimiter_ || failure_) return std::nullopt;
-  return Extent{handedOn_, done_};
+  return handedOn_;
 }
 
 std::optional<ZipFailure> StreamedZip::finish() {

@@ -12,6 +12,9 @@
 #include "platform/urlloading/HTTPTransportBody.h"
 #include "service/DSYMUpload.h"
 
+// The needle a zip must not hold to go in a form with the usual boundary.
+std::string formDelimiter();
+
 // The zip of one bundle as the archiver makes it, written to a pipe
 // ("-c -k --keepParent DSYM -") and kept in a new file of the description's
 // zip folder as it comes, so that its upload can begin at once and a later
@@ -35,7 +38,7 @@ class StreamedZip : public platform::GrowingFile {
   const std::string& path() const override { return zip_.path(); }
   // Nothing when the zip will not be whole, or holds the form's usual
   // delimiter (the bytes handed on stop short of it).
-  std::optional<Extent> waitBeyond(std::uint64_t offset) override;
+  std::optional<std::uint64_t> waitBeyond(std::uint64_t offset) override;
 
   // Blocks until the archiver has ended and the bundle has been looked at
   // again: nothing when the kept file is the whole zip of the bundle as it
@@ -59,10 +62,9 @@ class StreamedZip : public platform::GrowingFile {
   bool done_ = false;           // the archiver ended and the bundle was looked at
   bool delimiter_ = false;
   std::optional<ZipFailure> failure_;
-  std::string tail_;  // the last bytes taken, for a delimiter across two pieces
+  const std::string delimiterText_ = formDelimiter();
+  std::uint64_t kept_ = 0;  // bytes written to the file (the pump's own)
+  std::string tail_;        // the last bytes taken, for a delimiter across two pieces
   std::unique_ptr<platform::NewFile> file_;
   std::thread thread_;
 };
-
-// The needle a zip must not hold to go in a form with the usual boundary.
-std::string formDelimiter();

@@ -113,9 +113,9 @@ std::optional<std::size_t> RequestBody::Reader::read(std::uint8_t* buffer, std::
       closeFile();
     } else {
       const auto& growing = std::get<std::shared_ptr<GrowingFile>>(piece);
-      std::optional<GrowingFile::Extent> extent = growing->waitBeyond(offset_);
-      if (!extent) return std::nullopt;
-      if (offset_ < extent->size) return readFile(growing->path(), extent->size, buffer, capacity);
+      std::optional<std::uint64_t> size = growing->waitBeyond(offset_);
+      if (!size) return std::nullopt;
+      if (offset_ < *size) return readFile(growing->path(), *size, buffer, capacity);
       closeFile();
     }
     ++piece_;

@@ -16,17 +16,13 @@ namespace platform {
 // grows: the body it is part of goes out while it is made.
 class GrowingFile {
  public:
-  // How much of the file there is, and whether that is all of it.
-  struct Extent {
-    std::uint64_t size = 0;
-    bool finished = false;
-  };
   virtual ~GrowingFile() = default;
   // The file's path, to read it from.
   virtual const std::string& path() const = 0;
-  // Blocks until the file holds more than `offset` bytes or is finished;
+  // Blocks until the file holds more than `offset` bytes or is finished,
+  // and returns how many it holds (no more than `offset` only at its end);
   // nothing when it will never be whole (its writer failed).
-  virtual std::optional<Extent> waitBeyond(std::uint64_t offset) = 0;
+  virtual std::optional<std::uint64_t> waitBeyond(std::uint64_t offset) = 0;
 };
 
 // The body of a transport request: a sequence of pieces, each either bytes

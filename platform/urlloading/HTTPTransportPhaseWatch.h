@@ -13,9 +13,9 @@ namespace platform {
 // - sending the request: the exchange ends when in any window of T seconds
 //   the peer acknowledged fewer than sendMinimum bytes (16 KiB), or less than
 //   what remains of the request when that is smaller, or, for a body still
-//   being made, less than what was offered to it since the window began. The phase ends when
-//   the peer has acknowledged the last byte, so a shorter rest must be
-//   acknowledged whole within the window;
+//   being made, less than what was offered to it since the window began.
+//   The phase ends when the peer has acknowledged the last byte, so a
+//   shorter rest must be acknowledged whole within the window;
 // - the answer: from the last byte of the request being acknowledged (or an
 //   earlier final head) until the answer is complete, at most 2T in all
 //   however bytes trickle in, and never T without a byte received.
